@@ -11,15 +11,16 @@ namespace zipkit {
 TAbInflater::TAbInflater(TInput& Input, TOutput& Output, size_t SizeHint)
     : input_(Input),
       output_(Output),
-      literal_(std::make_unique<THuffmanTable>()),
-      distance_(std::make_unique<THuffmanTable>()),
-      codeLengths_(std::make_unique<THuffmanTable>()) {
+      // Tables are written before they are read; no need to clear them.
+      literal_(new THuffmanTable),
+      distance_(new THuffmanTable),
+      codeLengths_(new THuffmanTable) {
   size_t chunk = kWindowChunk;
   if (SizeHint != 0 && SizeHint < chunk) chunk = std::max<size_t>(SizeHint, kMaxMatch);
   const size_t size = kHistory + chunk + kMaxMatch + kCopyOverrun;
   window_.reset(new uint8_t[size]);
-  std::memset(window_.get(), 0, kHistory);
   outNext_ = window_.get() + kHistory;
+  valid_ = outNext_;
   emitted_ = outNext_;
   outLimit_ = outNext_ + chunk;
   windowEnd_ = outLimit_ + kMaxMatch;
@@ -90,13 +91,15 @@ void TAbInflater::Want(unsigned N) {
 uint32_t TAbInflater::Lookup(const THuffmanTable& Table, unsigned& Skip) {
   TopUp();
   for (;;) {
-    uint32_t e = Table.Entries[bitbuf_ & ((1ull << Table.TableBits) - 1)];
+    size_t index = bitbuf_ & ((1ull << Table.TableBits) - 1);
+    uint32_t e = Table.Entries[index];
     Skip = 0;
-    if (e & entry::kSubtable) {
+    if ((e & (entry::kExceptional | entry::kLink)) == (entry::kExceptional | entry::kLink)) {
       Skip = entry::Consumed(e);
-      e = Table.Entries[entry::Value(e) + ((bitbuf_ >> Skip) & ((1ull << entry::CodeBits(e)) - 1))];
+      index = entry::Value(e) + ((bitbuf_ >> Skip) & ((1ull << entry::CodeBits(e)) - 1));
+      e = Table.Entries[index];
     }
-    if (entry::Reach(e) <= bitsleft_) return e;
+    if (Table.Reach[index] <= bitsleft_) return e;
     LoadByte();  // the span is used up here: TopUp stops only above any reach
     TopUp();
   }
@@ -108,7 +111,10 @@ uint32_t TAbInflater::Lookup(const THuffmanTable& Table, unsigned& Skip) {
 void TAbInflater::Flush() {
   EmitPending();
   uint8_t* const base = window_.get();
-  std::memmove(base, outNext_ - kHistory, kHistory);
+  uint8_t* const from = outNext_ - kHistory;
+  std::memmove(base, from, kHistory);
+  const size_t shift = static_cast<size_t>(from - base);
+  valid_ = static_cast<size_t>(valid_ - base) > shift ? valid_ - shift : base;
   outNext_ = base + kHistory;
   emitted_ = outNext_;
 }
@@ -122,6 +128,8 @@ void TAbInflater::EmitPending() {
 }
 
 void TAbInflater::CopyMatch(uint32_t Distance, uint32_t Length) {
+  uint8_t* const src = outNext_ - Distance;
+  if (src < valid_) ZeroHistory(src, valid_);
   outNext_ = CopyMatchBytes(outNext_, Distance, Length);
 }
 

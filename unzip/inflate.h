@@ -94,14 +94,16 @@ class TAbInflater {
   bool endedByInput_ = false;
   uint8_t stale_ = 0;
 
-  // The window: 32768 bytes of history (zeros before the item starts), then new output. A
-  // symbol may start while outNext_ <= outLimit_; the room behind covers one longest match and
-  // the overrun of word-sized copies.
+  // The window: 32768 bytes of history, then new output. History from before the item
+  // starts reads as zeros; it is cleared only when a distance first reaches into it. A symbol
+  // may start while outNext_ <= outLimit_; the room behind covers one longest match and the
+  // overrun of word-sized copies.
   std::unique_ptr<uint8_t[]> window_;
   uint8_t* outNext_ = nullptr;
   uint8_t* outLimit_ = nullptr;
   uint8_t* windowEnd_ = nullptr;
   uint8_t* emitted_ = nullptr;  // output before this has been handed on
+  uint8_t* valid_ = nullptr;    // history before this is not written yet: it reads as zeros
 
   // One block's tables.
   std::unique_ptr<THuffmanTable> literal_;

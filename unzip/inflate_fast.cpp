@@ -3,103 +3,234 @@
 // bits, more than the 48 a length, a distance and their extra bits can take, so the loop never
 // asks for input; and a symbol that needs no more than the span holds is decoded alike by the
 // reference decoder, which would not ask for the next span either.
+//
+// The loop is compiled twice, once for the baseline instruction set and once with BMI2
+// (variable shifts and bit extraction in one instruction each), chosen at run time.
 #include "unzip/inflate.h"
 #include "unzip/inflate_window.h"
 
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define ZIPKIT_INFLATE_BMI2 1
+#define ZIPKIT_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define ZIPKIT_ALWAYS_INLINE inline
+#endif
+
+#if defined(__GNUC__)
+#define ZIPKIT_UNLIKELY(x) __builtin_expect(!!(x), 0)
+#else
+#define ZIPKIT_UNLIKELY(x) (x)
+#endif
+
 namespace zipkit {
 
-TAbInflater::TFastResult TAbInflater::DecodeFast(const THuffmanTable& Literal,
-                                                 const THuffmanTable& Distance) {
-  uint64_t bitbuf = bitbuf_;
-  unsigned bitsleft = bitsleft_;
-  const uint8_t* in = inNext_;
-  const uint8_t* const inEnd = inEnd_;
-  uint8_t* out = outNext_;
-  uint8_t* const outLimit = outLimit_;
+namespace {
+
+struct TFastState {
+  uint64_t Bitbuf;
+  unsigned Bitsleft;
+  const uint8_t* In;
+  const uint8_t* InEnd;
+  uint8_t* Out;
+  uint8_t* OutLimit;
+  uint8_t* Valid;
+};
+
+enum TResult { kMore, kEndOfBlock, kInvalid };
+
+// The low N bits of V (N below 64).
+ZIPKIT_ALWAYS_INLINE uint64_t LowBits(uint64_t V, unsigned N) { return V & ((uint64_t{1} << N) - 1); }
+
+// The match copy of the fast loop: a few words without a loop cover most matches.
+ZIPKIT_ALWAYS_INLINE void FastCopy(uint8_t* Dst, const uint8_t* Src, uint8_t* End, uint32_t Distance) {
+  if (Distance >= 8) {
+    // Every word read was written before: the source runs at least 8 bytes behind.
+    StoreWord(Dst, LoadWord(Src));
+    StoreWord(Dst + 8, LoadWord(Src + 8));
+    StoreWord(Dst + 16, LoadWord(Src + 16));
+    StoreWord(Dst + 24, LoadWord(Src + 24));
+    if (ZIPKIT_UNLIKELY(Dst + 32 < End)) {
+      Dst += 32;
+      Src += 32;
+      do {
+        StoreWord(Dst, LoadWord(Src));
+        StoreWord(Dst + 8, LoadWord(Src + 8));
+        Dst += 16;
+        Src += 16;
+      } while (Dst < End);
+    }
+  } else if (Distance == 1) {
+    const uint64_t v = 0x0101010101010101ull * *Src;
+    do {
+      StoreWord(Dst, v);
+      StoreWord(Dst + 8, v);
+      Dst += 16;
+    } while (Dst < End);
+  } else {
+    // A short period: lay down one period-aligned stretch of at least 8 bytes byte by byte,
+    // then copy words from that far back.
+    const uint32_t step = Distance * ((8 + Distance - 1) / Distance);
+    for (uint32_t i = 0; i < step; ++i) Dst[i] = Src[i];
+    for (Dst += step; Dst < End; Dst += 8) StoreWord(Dst, LoadWord(Dst - step));
+  }
+}
+
+ZIPKIT_ALWAYS_INLINE TResult FastLoop(TFastState& S, const THuffmanTable& Literal,
+                                      const THuffmanTable& Distance) {
+  uint64_t bitbuf = S.Bitbuf;
+  unsigned bitsleft = S.Bitsleft;
+  const uint8_t* in = S.In;
+  const uint8_t* const inEnd = S.InEnd;
+  uint8_t* out = S.Out;
+  uint8_t* const outLimit = S.OutLimit;
+  uint8_t* valid = S.Valid;
   const uint32_t* const lt = Literal.Entries;
   const uint32_t* const dt = Distance.Entries;
-  const uint64_t literalMask = (1ull << Literal.TableBits) - 1;
-  const uint64_t distanceMask = (1ull << Distance.TableBits) - 1;
-  TFastResult result = TFastResult::kMore;
+  const unsigned literalBits = Literal.TableBits;
+  const unsigned distanceBits = Distance.TableBits;
+  TResult result = kMore;
 
-  auto consume = [&](unsigned n) {
-    bitbuf >>= n;
-    bitsleft -= n;
-  };
-
-  while (inEnd - in >= 8 && out <= outLimit) {
-    // Refill to 56..63 bits; the bits above come from the next byte and are read again.
+  // Fills the register to 56..63 bits; the bits above come from the next byte, which is read
+  // again by the next refill.
+  auto refill = [&] {
     bitbuf |= LoadLittle64(in) << bitsleft;
     in += (63 - bitsleft) >> 3;
     bitsleft |= 56;
+  };
+  auto consume = [&](uint32_t e) {
+    bitbuf >>= static_cast<uint8_t>(e);
+    bitsleft -= static_cast<uint8_t>(e);
+  };
 
-    uint32_t e = lt[bitbuf & literalMask];
-    if (e & entry::kLiteral) {
-      // Up to three root literals fit in the bits of one refill.
-      consume(entry::Consumed(e));
-      *out++ = static_cast<uint8_t>(entry::Value(e));
-      e = lt[bitbuf & literalMask];
-      if (!(e & entry::kLiteral)) continue;
-      consume(entry::Consumed(e));
-      *out++ = static_cast<uint8_t>(entry::Value(e));
-      e = lt[bitbuf & literalMask];
-      if (!(e & entry::kLiteral)) continue;
-      consume(entry::Consumed(e));
-      *out++ = static_cast<uint8_t>(entry::Value(e));
+  if (inEnd - in < 8 || out > outLimit) return kMore;
+  refill();
+  // Invariant at the top: e is the entry of the next symbol, and the register holds at least
+  // 56 bits, enough for the whole symbol.
+  uint32_t e = lt[LowBits(bitbuf, literalBits)];
+  while (inEnd - in >= 8 && out <= outLimit) {
+    uint64_t saved = bitbuf;
+    consume(e);
+    if (static_cast<int32_t>(e) < 0) {
+      // A literal; up to two more follow on the same refill.
+      uint32_t literal = entry::Value(e);
+      e = lt[LowBits(bitbuf, literalBits)];
+      if (static_cast<int32_t>(e) < 0) {
+        consume(e);
+        *out++ = static_cast<uint8_t>(literal);
+        literal = entry::Value(e);
+        e = lt[LowBits(bitbuf, literalBits)];
+        if (static_cast<int32_t>(e) < 0) {
+          consume(e);
+          *out++ = static_cast<uint8_t>(literal);
+          literal = entry::Value(e);
+          e = lt[LowBits(bitbuf, literalBits)];
+        }
+      }
+      *out++ = static_cast<uint8_t>(literal);
+      refill();
       continue;
     }
     if (e & entry::kExceptional) {
-      if (e & entry::kSubtable) {
-        consume(entry::Consumed(e));
-        e = lt[entry::Value(e) + (bitbuf & ((1ull << entry::CodeBits(e)) - 1))];
-        if (e & entry::kLiteral) {
-          consume(entry::Consumed(e));
-          *out++ = static_cast<uint8_t>(entry::Value(e));
-          continue;
-        }
+      if (!(e & entry::kLink)) {
+        result = entry::IsEndOfBlock(e) ? kEndOfBlock : kInvalid;
+        break;
+      }
+      // A long code: the root bits are gone, the sub-table entry follows.
+      e = lt[entry::Value(e) + LowBits(bitbuf, entry::CodeBits(e))];
+      saved = bitbuf;
+      consume(e);
+      if (static_cast<int32_t>(e) < 0) {
+        *out++ = static_cast<uint8_t>(entry::Value(e));
+        refill();
+        e = lt[LowBits(bitbuf, literalBits)];
+        continue;
       }
       if (e & entry::kExceptional) {
-        if (entry::IsEndOfBlock(e)) {
-          consume(entry::Consumed(e));
-          result = TFastResult::kEndOfBlock;
-        } else {
-          result = TFastResult::kInvalid;
-        }
+        result = entry::IsEndOfBlock(e) ? kEndOfBlock : kInvalid;
         break;
       }
     }
 
     // A length and its extra bits in one step.
-    unsigned n = entry::Consumed(e);
     const uint32_t length =
-        entry::Value(e) + static_cast<uint32_t>((bitbuf & ((1ull << n) - 1)) >> entry::CodeBits(e));
-    consume(n);
-
-    uint32_t d = dt[bitbuf & distanceMask];
+        entry::Value(e) + static_cast<uint32_t>(LowBits(saved, entry::Consumed(e)) >> entry::CodeBits(e));
+    uint32_t d = dt[LowBits(bitbuf, distanceBits)];
     if (d & entry::kExceptional) {
-      if (!(d & entry::kSubtable)) {
-        result = TFastResult::kInvalid;
+      if (!(d & entry::kLink)) {
+        result = kInvalid;
         break;
       }
-      consume(entry::Consumed(d));
-      d = dt[entry::Value(d) + (bitbuf & ((1ull << entry::CodeBits(d)) - 1))];
+      consume(d);
+      d = dt[entry::Value(d) + LowBits(bitbuf, entry::CodeBits(d))];
       if (d & entry::kExceptional) {
-        result = TFastResult::kInvalid;
+        result = kInvalid;
         break;
       }
     }
-    n = entry::Consumed(d);
+    saved = bitbuf;
+    consume(d);
     const uint32_t distance =
-        entry::Value(d) + static_cast<uint32_t>((bitbuf & ((1ull << n) - 1)) >> entry::CodeBits(d));
-    consume(n);
-    out = CopyMatchBytes(out, distance, length);
+        entry::Value(d) + static_cast<uint32_t>(LowBits(saved, entry::Consumed(d)) >> entry::CodeBits(d));
+
+    // Look up the next symbol before copying, so that the lookup overlaps the copy.
+    refill();
+    e = lt[LowBits(bitbuf, literalBits)];
+    uint8_t* const dst = out;
+    const uint8_t* const src = out - distance;
+    out += length;
+    if (ZIPKIT_UNLIKELY(src < valid)) ZeroHistory(const_cast<uint8_t*>(src), valid);
+    FastCopy(dst, src, out, distance);
   }
 
-  bitbuf_ = bitbuf;
-  bitsleft_ = bitsleft;
-  inNext_ = in;
-  outNext_ = out;
+  S.Bitbuf = bitbuf;
+  S.Bitsleft = bitsleft;
+  S.In = in;
+  S.Out = out;
+  S.Valid = valid;
   return result;
+}
+
+TResult FastLoopBaseline(TFastState& S, const THuffmanTable& Literal, const THuffmanTable& Distance) {
+  return FastLoop(S, Literal, Distance);
+}
+
+#ifdef ZIPKIT_INFLATE_BMI2
+__attribute__((target("bmi2"))) TResult FastLoopBmi2(TFastState& S, const THuffmanTable& Literal,
+                                                      const THuffmanTable& Distance) {
+  return FastLoop(S, Literal, Distance);
+}
+#endif
+
+using TFastLoop = TResult (*)(TFastState&, const THuffmanTable&, const THuffmanTable&);
+
+TFastLoop ChooseFastLoop() {
+#ifdef ZIPKIT_INFLATE_BMI2
+  if (__builtin_cpu_supports("bmi2")) return FastLoopBmi2;
+#endif
+  return FastLoopBaseline;
+}
+
+}  // namespace
+
+TAbInflater::TFastResult TAbInflater::DecodeFast(const THuffmanTable& Literal,
+                                                 const THuffmanTable& Distance) {
+  static const TFastLoop loop = ChooseFastLoop();
+  TFastState s{bitbuf_, bitsleft_, inNext_, inEnd_, outNext_, outLimit_, valid_};
+  const TResult r = loop(s, Literal, Distance);
+  bitbuf_ = s.Bitbuf;
+  bitsleft_ = s.Bitsleft;
+  inNext_ = s.In;
+  outNext_ = s.Out;
+  valid_ = s.Valid;
+  switch (r) {
+    case kEndOfBlock:
+      return TFastResult::kEndOfBlock;
+    case kInvalid:
+      return TFastResult::kInvalid;
+    case kMore:
+      break;
+  }
+  return TFastResult::kMore;
 }
 
 }  // namespace zipkit

@@ -17,38 +17,45 @@ const uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 1
 
 namespace {
 
-constexpr uint32_t MakeEntry(uint32_t Flags, unsigned Consumed, unsigned CodeBits, unsigned Reach,
-                             uint32_t Value) {
-  return Flags | Consumed | (CodeBits << 8) | (Reach << 12) | (Value << 16);
+constexpr uint32_t MakeEntry(uint32_t Flags, unsigned Consumed, unsigned CodeBits, uint32_t Value) {
+  return Flags | Consumed | (CodeBits << 8) | (Value << 16);
 }
 
-uint32_t InvalidEntry(unsigned Reach) {
-  return MakeEntry(entry::kExceptional, 0, 0, Reach, entry::kInvalidValue);
-}
+constexpr uint32_t kInvalidEntry = MakeEntry(entry::kExceptional, 0, 0, entry::kInvalidValue);
 
 // The entry of symbol Symbol whose code has CodeBits bits at its table level.
 uint32_t SymbolEntry(int Symbol, int SimpleCount, const uint16_t* BaseTable,
-                     const uint8_t* ExtraTable, unsigned CodeBits, unsigned Reach) {
+                     const uint8_t* ExtraTable, unsigned CodeBits) {
   if (Symbol < SimpleCount) {
     if (Symbol == 256)
-      return MakeEntry(entry::kExceptional, CodeBits, CodeBits, Reach, entry::kEndOfBlockValue);
-    return MakeEntry(entry::kLiteral, CodeBits, CodeBits, Reach, static_cast<uint32_t>(Symbol));
+      return MakeEntry(entry::kExceptional, CodeBits, CodeBits, entry::kEndOfBlockValue);
+    return MakeEntry(entry::kLiteral, CodeBits, CodeBits, static_cast<uint32_t>(Symbol));
   }
   const unsigned extra = ExtraTable[Symbol - SimpleCount];
-  if (extra > 16) return InvalidEntry(Reach);
-  return MakeEntry(0, CodeBits + extra, CodeBits, Reach, BaseTable[Symbol - SimpleCount]);
+  if (extra > 16) return kInvalidEntry;
+  return MakeEntry(0, CodeBits + extra, CodeBits, BaseTable[Symbol - SimpleCount]);
 }
 
 // The first Bits bits of Code (most significant first) as a lookup index (first bit lowest).
+constexpr uint8_t kReversedByte[256] = {
+#define R2(n) n, n + 2 * 64, n + 1 * 64, n + 3 * 64
+#define R4(n) R2(n), R2(n + 2 * 16), R2(n + 1 * 16), R2(n + 3 * 16)
+#define R6(n) R4(n), R4(n + 2 * 4), R4(n + 1 * 4), R4(n + 3 * 4)
+    R6(0), R6(2), R6(1), R6(3)
+#undef R6
+#undef R4
+#undef R2
+};
+
 unsigned Reverse(unsigned Code, int Bits) {
-  unsigned r = 0;
-  for (int b = 0; b < Bits; ++b) r |= ((Code >> b) & 1u) << (Bits - 1 - b);
-  return r;
+  const unsigned r = (static_cast<unsigned>(kReversedByte[Code & 0xFF]) << 8) | kReversedByte[(Code >> 8) & 0xFF];
+  return r >> (16 - Bits);
 }
 
 void MakeEmpty(THuffmanTable& Table) {
   Table.TableBits = 0;
-  Table.Entries[0] = InvalidEntry(0);
+  Table.Entries[0] = kInvalidEntry;
+  Table.Reach[0] = 0;
 }
 
 // The codes of one table in canonical order (by length, then symbol), each with its value
@@ -168,16 +175,28 @@ int BuildHuffmanTable(const uint16_t* Lengths, int Count, int SimpleCount,
   const uint32_t rootSize = 1u << bits;
   uint32_t* const entries = Table.Entries;
 
-  // A complete code covers every index; an incomplete one leaves invalid entries.
-  if (fillers != 0) std::fill(entries, entries + rootSize, InvalidEntry(longest));
+  uint8_t* const reaches = Table.Reach;
+  auto invalidate = [&](uint32_t From, uint32_t To) {
+    std::fill(entries + From, entries + To, kInvalidEntry);
+    std::fill(reaches + From, reaches + To, static_cast<uint8_t>(longest));
+  };
 
+  // The root: codes are placed while the table is as wide as their length, and the table is
+  // doubled as the length grows, which repeats every entry at all indices it matches. Indices
+  // no code reaches stay invalid; those that lead to longer codes get their links below.
+  int width = std::min(shortest, bits);
+  invalidate(0, 1u << width);
   int i = 0;
-  for (; i < c.N && c.Length[i] <= bits; ++i) {
-    const int len = c.Length[i];
-    const uint32_t e =
-        SymbolEntry(c.Symbol[i], SimpleCount, BaseTable, ExtraTable, len, reach[i]);
-    for (uint32_t index = Reverse(c.Code[i], len); index < rootSize; index += 1u << len)
-      entries[index] = e;
+  for (;;) {
+    for (; i < c.N && c.Length[i] == width; ++i) {
+      const uint32_t index = Reverse(c.Code[i], width);
+      entries[index] = SymbolEntry(c.Symbol[i], SimpleCount, BaseTable, ExtraTable, width);
+      reaches[index] = reach[i];
+    }
+    if (width == bits) break;
+    std::copy(entries, entries + (1u << width), entries + (1u << width));
+    std::copy(reaches, reaches + (1u << width), reaches + (1u << width));
+    ++width;
   }
   if (i < c.N) {
     uint8_t group[kMaxSymbols];
@@ -192,19 +211,19 @@ int BuildHuffmanTable(const uint16_t* Lengths, int Count, int SimpleCount,
       const uint32_t p = c.Code[i] >> rest;
       if (p != prefix) {
         prefix = p;
-        const int width = group[i] - bits;
+        const int subWidth = group[i] - bits;
         start = nextFree;
-        subSize = 1u << width;
+        subSize = 1u << subWidth;
         nextFree += subSize;
-        if (fillers != 0) std::fill(entries + start, entries + start + subSize, InvalidEntry(longest));
-        entries[Reverse(p, bits)] =
-            MakeEntry(entry::kExceptional | entry::kSubtable, bits, width, 0, start);
+        if (fillers != 0) invalidate(start, start + subSize);
+        entries[Reverse(p, bits)] = MakeEntry(entry::kExceptional | entry::kLink, bits, subWidth, start);
       }
-      const uint32_t e =
-          SymbolEntry(c.Symbol[i], SimpleCount, BaseTable, ExtraTable, rest, reach[i]);
+      const uint32_t e = SymbolEntry(c.Symbol[i], SimpleCount, BaseTable, ExtraTable, rest);
       const unsigned low = c.Code[i] & ((1u << rest) - 1);
-      for (uint32_t index = Reverse(low, rest); index < subSize; index += 1u << rest)
+      for (uint32_t index = Reverse(low, rest); index < subSize; index += 1u << rest) {
         entries[start + index] = e;
+        reaches[start + index] = reach[i];
+      }
     }
   }
   return (fillers != 0 && longest != 1) ? 1 : 0;

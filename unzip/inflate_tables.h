@@ -27,42 +27,40 @@ inline constexpr int kDynamicLiteralRootBits = 9;
 inline constexpr int kDynamicDistanceRootBits = 6;
 
 // One decoding table entry, 32 bits:
-//   bits  0..4   bits consumed by the entry: the code's bits at this level plus its extra bits
+//   bits  0..7   bits consumed by the entry: the code's bits at this level plus its extra bits
 //                (for a sub-table link: the width of the root index)
-//   bit   5      kSubtable: a link; the value is the sub-table's first index
-//   bit   6      kExceptional: a link, the end of the block or an invalid code
-//   bit   7      kLiteral: a literal byte (or, in the code length code, a symbol below 19)
 //   bits  8..11  the code's bits at this level; the extra bits start above them
 //                (for a link: the sub-table's index width)
-//   bits 12..15  reach: how many bits from the start of the code the reference decoder asks
-//                for before it has this entry (its root width, or the level and width of the
-//                sub-table that holds the code); the decoder takes input at exactly these points
-//   bits 16..31  the literal, the length or distance base, the sub-table's first index, or
+//   bit  14      kLink: the value is the sub-table's first index
+//   bit  15      kExceptional: a link, the end of the block or an invalid code
+//   bits 16..30  the literal, the length or distance base, the sub-table's first index, or
 //                kEndOfBlockValue / kInvalidValue for an exceptional entry that is not a link
+//   bit  31      kLiteral: a literal byte (or, in the code length code, a symbol below 19)
 // Literals and lengths decode with one lookup when their code fits the root; the entry
 // carries the extra-bit count, so a length and its extra bits are taken in one step.
 namespace entry {
-inline constexpr uint32_t kSubtable = 0x20;
-inline constexpr uint32_t kExceptional = 0x40;
-inline constexpr uint32_t kLiteral = 0x80;
+inline constexpr uint32_t kLink = 0x4000;
+inline constexpr uint32_t kExceptional = 0x8000;
+inline constexpr uint32_t kLiteral = 0x80000000u;
 inline constexpr uint32_t kEndOfBlockValue = 0;
 inline constexpr uint32_t kInvalidValue = 1;
 
-inline constexpr unsigned Consumed(uint32_t e) { return e & 31; }
+inline constexpr unsigned Consumed(uint32_t e) { return e & 0xFF; }
 inline constexpr unsigned CodeBits(uint32_t e) { return (e >> 8) & 15; }
-inline constexpr unsigned Reach(uint32_t e) { return (e >> 12) & 15; }
-inline constexpr uint32_t Value(uint32_t e) { return e >> 16; }
+inline constexpr uint32_t Value(uint32_t e) { return (e >> 16) & 0x7FFF; }
 inline constexpr bool IsInvalid(uint32_t e) {
-  return (e & (kExceptional | kSubtable)) == kExceptional && Value(e) == kInvalidValue;
+  return (e & (kExceptional | kLink)) == kExceptional && Value(e) == kInvalidValue;
 }
 inline constexpr bool IsEndOfBlock(uint32_t e) {
-  return (e & (kExceptional | kSubtable)) == kExceptional && Value(e) == kEndOfBlockValue;
+  return (e & (kExceptional | kLink)) == kExceptional && Value(e) == kEndOfBlockValue;
 }
 }  // namespace entry
 
 // A decoding table: a root table of 2^TableBits entries followed by its sub-tables. The root
-// can be wider than the code's RootBits (the width the format's reference decoder uses); every
-// entry records the reach of the reference decoder, so that the input is consumed alike.
+// can be wider than the code's RootBits (the width the format's reference decoder uses). For
+// every entry Reach records how many bits from the start of the code the reference decoder
+// asks for before it has that entry (its root width, or the level plus the width of the
+// sub-table holding the code), so that the careful decoder takes input at the same points.
 struct THuffmanTable {
   // Root widths we aim for: wide roots decode nearly every code with one lookup.
   static constexpr int kWideRootBits = 11;
@@ -73,6 +71,7 @@ struct THuffmanTable {
   uint8_t TableBits = 0;  // width of the root index; 0 for an empty code
   uint8_t WantBits = kWideRootBits;  // the root width to build, lowered to the longest code
   uint32_t Entries[kCapacity];
+  uint8_t Reach[kCapacity];
 };
 
 // Builds the decoding table for Count code lengths (0 = unused symbol, at most 15; Count at

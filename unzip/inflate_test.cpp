@@ -289,7 +289,7 @@ TEST(BuildHuffmanTable, LookupsFindEverySymbol) {
       const std::vector<uint16_t> canonical = CanonicalCodes(lengths);
       auto lookup = [&](uint32_t bits) {
         uint32_t e = table->Entries[bits & ((1u << table->TableBits) - 1)];
-        if (e & entry::kSubtable)
+        if ((e & (entry::kExceptional | entry::kLink)) == (entry::kExceptional | entry::kLink))
           e = table->Entries[entry::Value(e) + ((bits >> entry::Consumed(e)) & ((1u << entry::CodeBits(e)) - 1))];
         return e;
       };

@@ -29,6 +29,12 @@ inline uint64_t LoadLittle64(const uint8_t* p) {
   return v;
 }
 
+// Clears the history a distance reaches into before anything was written there.
+inline void ZeroHistory(uint8_t* From, uint8_t*& Valid) {
+  std::memset(From, 0, static_cast<size_t>(Valid - From));
+  Valid = From;
+}
+
 // Copies Length bytes from Distance bytes back to Out (overlapping copies repeat what they
 // have just written) and returns the end of the copy. May write up to kCopyOverrun bytes past
 // it; the bytes read all lie before the end of the copy.
