@@ -10,20 +10,34 @@ namespace zipkit {
 
 TAbInflater::TAbInflater(TInput& Input, TOutput& Output, size_t SizeHint)
     : input_(Input),
-      output_(Output),
+      output_(&Output),
       // Tables are written before they are read; no need to clear them.
       literal_(new THuffmanTable),
       distance_(new THuffmanTable),
       codeLengths_(new THuffmanTable) {
   size_t chunk = kWindowChunk;
   if (SizeHint != 0 && SizeHint < chunk) chunk = std::max<size_t>(SizeHint, kMaxMatch);
-  const size_t size = kHistory + chunk + kMaxMatch + kCopyOverrun;
-  window_.reset(new uint8_t[size]);
-  outNext_ = window_.get() + kHistory;
-  valid_ = outNext_;
-  emitted_ = outNext_;
-  outLimit_ = outNext_ + chunk;
-  windowEnd_ = outLimit_ + kMaxMatch;
+  window_.reset(new uint8_t[kHistory + chunk + kMaxMatch + kCopyOverrun]);
+  SetUpWindow(window_.get() + kHistory, chunk + kMaxMatch, chunk);
+}
+
+TAbInflater::TAbInflater(TInput& Input, uint8_t* Output, size_t Capacity)
+    : input_(Input),
+      output_(nullptr),
+      literal_(new THuffmanTable),
+      distance_(new THuffmanTable),
+      codeLengths_(new THuffmanTable) {
+  const size_t margin = kMaxMatch + kCopyOverrun;
+  SetUpWindow(Output, Capacity, Capacity > margin ? Capacity - margin : 0);
+  if (Capacity <= margin) outLimit_ = nullptr;
+}
+
+void TAbInflater::SetUpWindow(uint8_t* Start, size_t Size, size_t Limit) {
+  outNext_ = Start;
+  emitted_ = Start;
+  valid_ = Start;
+  outLimit_ = Start + Limit;
+  windowEnd_ = Start + Size;
   literal_->WantBits = THuffmanTable::kWideRootBits;
   distance_->WantBits = 8;
   codeLengths_->WantBits = kCodeLengthRootBits;
@@ -107,6 +121,12 @@ uint32_t TAbInflater::Lookup(const THuffmanTable& Table, unsigned& Skip) {
 
 // ---- output ----
 
+// Makes room for more output: a window hands on what it holds; a caller's buffer is full.
+void TAbInflater::MakeRoom() {
+  if (!output_) Fail();
+  Flush();
+}
+
 // Hands on the new output and keeps the last 32768 bytes as history.
 void TAbInflater::Flush() {
   EmitPending();
@@ -120,17 +140,23 @@ void TAbInflater::Flush() {
 }
 
 void TAbInflater::EmitPending() {
-  if (outNext_ != emitted_) {
+  if (output_ && outNext_ != emitted_) {
     uint8_t* const from = emitted_;
     emitted_ = outNext_;
-    output_.Put(from, static_cast<size_t>(outNext_ - from));
+    output_->Put(from, static_cast<size_t>(outNext_ - from));
   }
 }
 
 void TAbInflater::CopyMatch(uint32_t Distance, uint32_t Length) {
-  uint8_t* const src = outNext_ - Distance;
-  if (src < valid_) ZeroHistory(src, valid_);
-  outNext_ = CopyMatchBytes(outNext_, Distance, Length);
+  const size_t room = static_cast<size_t>(windowEnd_ - outNext_);
+  if (Length > room) Fail();  // only a caller's buffer can be this full
+  if (Distance > static_cast<size_t>(outNext_ - valid_)) {
+    outNext_ = CopyFromBeforeStart(outNext_, Distance, Length, valid_);
+  } else if (!output_ && room < Length + kCopyOverrun) {
+    for (uint32_t i = 0; i < Length; ++i, ++outNext_) *outNext_ = outNext_[-static_cast<std::ptrdiff_t>(Distance)];
+  } else {
+    outNext_ = CopyMatchBytes(outNext_, Distance, Length);
+  }
 }
 
 // ---- blocks ----
@@ -171,14 +197,14 @@ void TAbInflater::CopyStoredBlock() {
   // Bytes already in the register first, then straight from the input.
   uint32_t left = length;
   while (left != 0 && bitsleft_ != 0) {
-    if (outNext_ == windowEnd_) Flush();
+    if (outNext_ == windowEnd_) MakeRoom();
     *outNext_++ = static_cast<uint8_t>(bitbuf_);
     Drop(8);
     --left;
   }
   bitbuf_ = 0;  // the register is empty; bytes it held ahead are read again from the span
   while (left != 0) {
-    if (outNext_ == windowEnd_) Flush();
+    if (outNext_ == windowEnd_) MakeRoom();
     if (inNext_ == inEnd_) NextSpan();
     size_t n = std::min<size_t>(left, static_cast<size_t>(windowEnd_ - outNext_));
     if (ended_) {
@@ -268,8 +294,8 @@ void TAbInflater::DecodeCodes(const THuffmanTable& Literal, const THuffmanTable&
       endedByInput_ = true;  // the input is used up: the block ends here
       return;
     }
-    if (outNext_ > outLimit_) Flush();
-    if (inEnd_ - inNext_ >= 8) {
+    if (outNext_ > outLimit_ && output_) Flush();
+    if (inEnd_ - inNext_ >= 8 && outLimit_ && outNext_ <= outLimit_) {
       switch (DecodeFast(Literal, Distance)) {
         case TFastResult::kEndOfBlock:
           return;
@@ -288,6 +314,7 @@ bool TAbInflater::DecodeSymbol(const THuffmanTable& Literal, const THuffmanTable
   unsigned skip;
   const uint32_t e = Lookup(Literal, skip);
   if (e & entry::kLiteral) {
+    if (outNext_ == windowEnd_) Fail();  // only a caller's buffer can be this full
     Drop(skip + entry::Consumed(e));
     *outNext_++ = static_cast<uint8_t>(entry::Value(e));
     return true;

@@ -39,9 +39,13 @@ class TAbInflater {
     virtual void Put(const uint8_t* Data, size_t Count) = 0;
   };
 
-  // SizeHint (the expected output size, 0 if unknown) only keeps the window small for small
-  // items; it never makes it larger than the default.
+  // Output through a window of its own, handed to Output in large pieces. SizeHint (the
+  // expected output size, 0 if unknown) only keeps the window small for small items; it never
+  // makes it larger than the default.
   TAbInflater(TInput& Input, TOutput& Output, size_t SizeHint = 0);
+  // Output straight into Capacity bytes at Output; a stream whose output does not fit fails
+  // (EAbZipInflateBlock) once it reaches the end of the buffer.
+  TAbInflater(TInput& Input, uint8_t* Output, size_t Capacity);
   ~TAbInflater();
   TAbInflater(const TAbInflater&) = delete;
   TAbInflater& operator=(const TAbInflater&) = delete;
@@ -54,6 +58,8 @@ class TAbInflater {
   bool InputEnded() const { return ended_; }
   // The last block decoded ended because the input ran out rather than at its end code.
   bool EndedByInput() const { return endedByInput_; }
+  // Bytes written so far into the buffer of a direct decoder.
+  size_t OutputSize() const { return static_cast<size_t>(outNext_ - valid_); }
 
  private:
   enum class TFastResult { kMore, kEndOfBlock, kInvalid };
@@ -79,12 +85,14 @@ class TAbInflater {
   uint32_t Lookup(const THuffmanTable& Table, unsigned& Skip);
 
   // Output.
+  void SetUpWindow(uint8_t* Base, size_t Size, size_t Limit);
+  void MakeRoom();
   void Flush();
   void EmitPending();
   void CopyMatch(uint32_t Distance, uint32_t Length);
 
   TInput& input_;
-  TOutput& output_;
+  TOutput* output_;  // none: output goes straight into the caller's buffer
 
   uint64_t bitbuf_ = 0;     // next bits of the stream, first bit lowest
   unsigned bitsleft_ = 0;   // valid bits in bitbuf_; the bits above are 0 or the next span bytes
@@ -94,16 +102,16 @@ class TAbInflater {
   bool endedByInput_ = false;
   uint8_t stale_ = 0;
 
-  // The window: 32768 bytes of history, then new output. History from before the item
-  // starts reads as zeros; it is cleared only when a distance first reaches into it. A symbol
-  // may start while outNext_ <= outLimit_; the room behind covers one longest match and the
-  // overrun of word-sized copies.
+  // The window: 32768 bytes of history, then new output (a direct decoder has the caller's
+  // buffer and no history). Bytes before valid_ were never written: a distance reaching there
+  // reads zeros. The fast loop may start a symbol while outNext_ <= outLimit_ (no limit: it
+  // may not); the room behind covers one longest match and the overrun of word-sized copies.
   std::unique_ptr<uint8_t[]> window_;
   uint8_t* outNext_ = nullptr;
   uint8_t* outLimit_ = nullptr;
-  uint8_t* windowEnd_ = nullptr;
-  uint8_t* emitted_ = nullptr;  // output before this has been handed on
-  uint8_t* valid_ = nullptr;    // history before this is not written yet: it reads as zeros
+  uint8_t* windowEnd_ = nullptr;  // end of the room for output; a window has slack behind it
+  uint8_t* emitted_ = nullptr;    // output before this has been handed on
+  uint8_t* valid_ = nullptr;
 
   // One block's tables.
   std::unique_ptr<THuffmanTable> literal_;

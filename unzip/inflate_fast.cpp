@@ -80,10 +80,11 @@ ZIPKIT_ALWAYS_INLINE TResult FastLoop(TFastState& S, const THuffmanTable& Litera
   uint64_t bitbuf = S.Bitbuf;
   unsigned bitsleft = S.Bitsleft;
   const uint8_t* in = S.In;
-  const uint8_t* const inEnd = S.InEnd;
+  if (S.InEnd - S.In < 8 || S.Out > S.OutLimit) return kMore;
+  const uint8_t* const inLimit = S.InEnd - 8;  // an 8-byte load at `in` stays inside the span
   uint8_t* out = S.Out;
   uint8_t* const outLimit = S.OutLimit;
-  uint8_t* valid = S.Valid;
+  const uint8_t* const valid = S.Valid;
   const uint32_t* const lt = Literal.Entries;
   const uint32_t* const dt = Distance.Entries;
   const unsigned literalBits = Literal.TableBits;
@@ -102,12 +103,11 @@ ZIPKIT_ALWAYS_INLINE TResult FastLoop(TFastState& S, const THuffmanTable& Litera
     bitsleft -= static_cast<uint8_t>(e);
   };
 
-  if (inEnd - in < 8 || out > outLimit) return kMore;
   refill();
   // Invariant at the top: e is the entry of the next symbol, and the register holds at least
   // 56 bits, enough for the whole symbol.
   uint32_t e = lt[LowBits(bitbuf, literalBits)];
-  while (inEnd - in >= 8 && out <= outLimit) {
+  while (in <= inLimit && out <= outLimit) {
     uint64_t saved = bitbuf;
     consume(e);
     if (static_cast<int32_t>(e) < 0) {
@@ -136,7 +136,7 @@ ZIPKIT_ALWAYS_INLINE TResult FastLoop(TFastState& S, const THuffmanTable& Litera
         break;
       }
       // A long code: the root bits are gone, the sub-table entry follows.
-      e = lt[entry::Value(e) + LowBits(bitbuf, entry::CodeBits(e))];
+      e = lt[(e >> 16) + LowBits(bitbuf, static_cast<uint8_t>(e >> 8) & 15)];
       saved = bitbuf;
       consume(e);
       if (static_cast<int32_t>(e) < 0) {
@@ -151,9 +151,10 @@ ZIPKIT_ALWAYS_INLINE TResult FastLoop(TFastState& S, const THuffmanTable& Litera
       }
     }
 
-    // A length and its extra bits in one step.
+    // A length and its extra bits in one step. (Lengths and distances have no flag bits, so
+    // their value and code bits need no masking.)
     const uint32_t length =
-        entry::Value(e) + static_cast<uint32_t>(LowBits(saved, entry::Consumed(e)) >> entry::CodeBits(e));
+        (e >> 16) + static_cast<uint32_t>(LowBits(saved, static_cast<uint8_t>(e)) >> static_cast<uint8_t>(e >> 8));
     uint32_t d = dt[LowBits(bitbuf, distanceBits)];
     if (d & entry::kExceptional) {
       if (!(d & entry::kLink)) {
@@ -161,7 +162,7 @@ ZIPKIT_ALWAYS_INLINE TResult FastLoop(TFastState& S, const THuffmanTable& Litera
         break;
       }
       consume(d);
-      d = dt[entry::Value(d) + LowBits(bitbuf, entry::CodeBits(d))];
+      d = dt[(d >> 16) + LowBits(bitbuf, static_cast<uint8_t>(d >> 8) & 15)];
       if (d & entry::kExceptional) {
         result = kInvalid;
         break;
@@ -170,23 +171,23 @@ ZIPKIT_ALWAYS_INLINE TResult FastLoop(TFastState& S, const THuffmanTable& Litera
     saved = bitbuf;
     consume(d);
     const uint32_t distance =
-        entry::Value(d) + static_cast<uint32_t>(LowBits(saved, entry::Consumed(d)) >> entry::CodeBits(d));
+        (d >> 16) + static_cast<uint32_t>(LowBits(saved, static_cast<uint8_t>(d)) >> static_cast<uint8_t>(d >> 8));
 
     // Look up the next symbol before copying, so that the lookup overlaps the copy.
     refill();
     e = lt[LowBits(bitbuf, literalBits)];
     uint8_t* const dst = out;
-    const uint8_t* const src = out - distance;
     out += length;
-    if (ZIPKIT_UNLIKELY(src < valid)) ZeroHistory(const_cast<uint8_t*>(src), valid);
-    FastCopy(dst, src, out, distance);
+    if (ZIPKIT_UNLIKELY(distance > static_cast<size_t>(dst - valid)))
+      CopyFromBeforeStart(dst, distance, length, valid);
+    else
+      FastCopy(dst, dst - distance, out, distance);
   }
 
   S.Bitbuf = bitbuf;
   S.Bitsleft = bitsleft;
   S.In = in;
   S.Out = out;
-  S.Valid = valid;
   return result;
 }
 
@@ -221,7 +222,6 @@ TAbInflater::TFastResult TAbInflater::DecodeFast(const THuffmanTable& Literal,
   bitsleft_ = s.Bitsleft;
   inNext_ = s.In;
   outNext_ = s.Out;
-  valid_ = s.Valid;
   switch (r) {
     case kEndOfBlock:
       return TFastResult::kEndOfBlock;

@@ -205,17 +205,39 @@ TOutcome Decode(const Bytes& Data, size_t SpanSize = 0) {
   return r;
 }
 
+// Straight into a buffer of Capacity bytes.
+TOutcome DecodeDirect(const Bytes& Data, size_t Capacity, size_t SpanSize = 0) {
+  TInflateMemoryInput input(Data.data(), Data.size(), SpanSize);
+  Bytes out(Capacity);
+  TAbInflater inflater(input, out.data(), out.size());
+  TOutcome r;
+  try {
+    inflater.Run();
+    r.Ok = true;
+  } catch (const EAbZipInflateBlock&) {
+    r.Ok = false;
+  }
+  r.EndedByInput = inflater.EndedByInput();
+  out.resize(inflater.OutputSize());
+  r.Output = std::move(out);
+  r.Taken = input.Taken();
+  r.Spans = input.Spans();
+  return r;
+}
+
 // Ours, with the input cut into spans of SpanSize, against the byte-wise model: the same
 // outcome, the same bytes, and input asked for at the same points.
 void ExpectLikeModel(const Bytes& Data, size_t SpanSize, const std::string& Context) {
   const model::TResult m = model::Inflate(Data.data(), Data.size());
-  const TOutcome r = Decode(Data, SpanSize);
-  ASSERT_EQ(r.Ok, m.Ok) << Context;
-  ASSERT_EQ(r.Output, m.Output) << Context;
-  ASSERT_EQ(r.EndedByInput, m.EndedByInput) << Context;
   const size_t span = SpanSize == 0 ? Data.size() : SpanSize;
   const size_t spans = span == 0 ? 0 : (m.Taken + span - 1) / span;
-  ASSERT_EQ(static_cast<size_t>(r.Spans), spans) << Context;
+  // Through the window, and straight into a buffer just large enough.
+  for (const TOutcome& r : {Decode(Data, SpanSize), DecodeDirect(Data, m.Output.size(), SpanSize)}) {
+    ASSERT_EQ(r.Ok, m.Ok) << Context;
+    ASSERT_EQ(r.Output, m.Output) << Context;
+    ASSERT_EQ(r.EndedByInput, m.EndedByInput) << Context;
+    ASSERT_EQ(static_cast<size_t>(r.Spans), spans) << Context;
+  }
 }
 
 Bytes Text(const std::string& S) { return Bytes(S.begin(), S.end()); }
@@ -738,10 +760,17 @@ TEST(Inflate, RoundTripsThroughZlib) {
         const std::string context = std::string(d.Name) + " level " + std::to_string(level) +
                                     " strategy " + std::to_string(strategy);
         for (size_t span : {size_t{0}, size_t{5}, size_t{4096}}) {
-          const TOutcome r = Decode(z, span);
-          ASSERT_TRUE(r.Ok) << context;
-          ASSERT_FALSE(r.EndedByInput) << context;
-          ASSERT_EQ(r.Output, d.Data) << context;
+          for (const TOutcome& r : {Decode(z, span), DecodeDirect(z, d.Data.size(), span)}) {
+            ASSERT_TRUE(r.Ok) << context;
+            ASSERT_FALSE(r.EndedByInput) << context;
+            ASSERT_EQ(r.Output, d.Data) << context;
+          }
+        }
+        // One byte short of room: the direct decoder fails at the end of its buffer.
+        if (!d.Data.empty()) {
+          const TOutcome r = DecodeDirect(z, d.Data.size() - 1);
+          ASSERT_FALSE(r.Ok) << context;
+          ASSERT_TRUE(std::equal(r.Output.begin(), r.Output.end(), d.Data.begin())) << context;
         }
       }
     }
@@ -768,9 +797,10 @@ TEST(Inflate, RoundTripsMegabytes) {
   for (int level : {1, 6, 9}) {
     const Bytes z = ZlibDeflate(data, level, Z_DEFAULT_STRATEGY);
     for (size_t span : {size_t{0}, size_t{4096}}) {
-      const TOutcome r = Decode(z, span);
-      ASSERT_TRUE(r.Ok) << level;
-      ASSERT_TRUE(r.Output == data) << "level " << level << " span " << span;
+      for (const TOutcome& r : {Decode(z, span), DecodeDirect(z, data.size(), span)}) {
+        ASSERT_TRUE(r.Ok) << level;
+        ASSERT_TRUE(r.Output == data) << "level " << level << " span " << span;
+      }
     }
   }
 }

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 
 namespace zipkit {
@@ -29,10 +30,15 @@ inline uint64_t LoadLittle64(const uint8_t* p) {
   return v;
 }
 
-// Clears the history a distance reaches into before anything was written there.
-inline void ZeroHistory(uint8_t* From, uint8_t*& Valid) {
-  std::memset(From, 0, static_cast<size_t>(Valid - From));
-  Valid = From;
+// A match that reaches back before the first byte written (Valid): that part reads as zeros,
+// the rest is copied byte by byte. Writes exactly Length bytes; rare, so kept simple.
+inline uint8_t* CopyFromBeforeStart(uint8_t* Out, uint32_t Distance, uint32_t Length,
+                                    const uint8_t* Valid) {
+  const size_t written = static_cast<size_t>(Out - Valid);
+  const size_t zeros = std::min<size_t>(Length, Distance - written);
+  std::memset(Out, 0, zeros);
+  for (size_t i = zeros; i < Length; ++i) Out[i] = Out[i - Distance];
+  return Out + Length;
 }
 
 // Copies Length bytes from Distance bytes back to Out (overlapping copies repeat what they
