@@ -27,9 +27,9 @@ TAbInflater::TAbInflater(TInput& Input, uint8_t* Output, size_t Capacity)
       literal_(new THuffmanTable),
       distance_(new THuffmanTable),
       codeLengths_(new THuffmanTable) {
-  const size_t margin = kMaxMatch + kCopyOverrun;
-  SetUpWindow(Output, Capacity, Capacity > margin ? Capacity - margin : 0);
-  if (Capacity <= margin) outLimit_ = nullptr;
+  // The fast loop checks every match against the end; it needs room for 3 literals.
+  SetUpWindow(Output, Capacity, Capacity >= 3 ? Capacity - 3 : 0);
+  if (Capacity < 3) outLimit_ = nullptr;
 }
 
 void TAbInflater::SetUpWindow(uint8_t* Start, size_t Size, size_t Limit) {
@@ -150,10 +150,8 @@ void TAbInflater::EmitPending() {
 void TAbInflater::CopyMatch(uint32_t Distance, uint32_t Length) {
   const size_t room = static_cast<size_t>(windowEnd_ - outNext_);
   if (Length > room) Fail();  // only a caller's buffer can be this full
-  if (Distance > static_cast<size_t>(outNext_ - valid_)) {
+  if (Distance > static_cast<size_t>(outNext_ - valid_) || (!output_ && room < Length + kCopyOverrun)) {
     outNext_ = CopyFromBeforeStart(outNext_, Distance, Length, valid_);
-  } else if (!output_ && room < Length + kCopyOverrun) {
-    for (uint32_t i = 0; i < Length; ++i, ++outNext_) *outNext_ = outNext_[-static_cast<std::ptrdiff_t>(Distance)];
   } else {
     outNext_ = CopyMatchBytes(outNext_, Distance, Length);
   }
@@ -295,7 +293,7 @@ void TAbInflater::DecodeCodes(const THuffmanTable& Literal, const THuffmanTable&
       return;
     }
     if (outNext_ > outLimit_ && output_) Flush();
-    if (inEnd_ - inNext_ >= 8 && outLimit_ && outNext_ <= outLimit_) {
+    if (inEnd_ - inNext_ >= kFastInputMargin && outLimit_ && outNext_ <= outLimit_) {
       switch (DecodeFast(Literal, Distance)) {
         case TFastResult::kEndOfBlock:
           return;

@@ -1,8 +1,8 @@
-// The fast loop: decodes symbols while the span holds at least 8 more bytes and the window has
-// room for a longest match. One refill of the 64-bit register per symbol gives at least 56
-// bits, more than the 48 a length, a distance and their extra bits can take, so the loop never
-// asks for input; and a symbol that needs no more than the span holds is decoded alike by the
-// reference decoder, which would not ask for the next span either.
+// The fast loop: decodes symbols while the span holds at least 16 more bytes and the window
+// has room for a longest match. A refill of the 64-bit register gives at least 56 bits, more
+// than the 48 a length, a distance and their extra bits can take; a symbol refills at most
+// twice. So the loop never asks for input, and a symbol that needs no more than the span holds
+// is decoded alike by the reference decoder, which would not ask for the next span either.
 //
 // The loop is compiled twice, once for the baseline instruction set and once with BMI2
 // (variable shifts and bit extraction in one instruction each), chosen at run time.
@@ -32,11 +32,16 @@ struct TFastState {
   const uint8_t* In;
   const uint8_t* InEnd;
   uint8_t* Out;
-  uint8_t* OutLimit;
+  uint8_t* OutLimit;  // last position where a symbol may start (3 literals fit behind it)
+  uint8_t* OutEnd;    // end of the room for output
+  size_t CopySlack;   // bytes a word copy needs behind a match within the room (0: slack beyond)
   uint8_t* Valid;
 };
 
-enum TResult { kMore, kEndOfBlock, kInvalid };
+enum TResult { kMore, kEndOfBlock, kInvalid, kFull };
+
+constexpr unsigned kMaxDistanceBits = kMaxCodeLength + 13;  // code and extra bits
+constexpr unsigned kMaxRootBits = 12;  // the widest root a literal/length table gets
 
 // The low N bits of V (N below 64).
 ZIPKIT_ALWAYS_INLINE uint64_t LowBits(uint64_t V, unsigned N) { return V & ((uint64_t{1} << N) - 1); }
@@ -69,7 +74,8 @@ ZIPKIT_ALWAYS_INLINE void FastCopy(uint8_t* Dst, const uint8_t* Src, uint8_t* En
   } else {
     // A short period: lay down one period-aligned stretch of at least 8 bytes byte by byte,
     // then copy words from that far back.
-    const uint32_t step = Distance * ((8 + Distance - 1) / Distance);
+    static constexpr uint8_t kStep[8] = {0, 8, 8, 9, 8, 10, 12, 14};  // a multiple of 2..7, >= 8
+    const uint32_t step = kStep[Distance];
     for (uint32_t i = 0; i < step; ++i) Dst[i] = Src[i];
     for (Dst += step; Dst < End; Dst += 8) StoreWord(Dst, LoadWord(Dst - step));
   }
@@ -80,10 +86,13 @@ ZIPKIT_ALWAYS_INLINE TResult FastLoop(TFastState& S, const THuffmanTable& Litera
   uint64_t bitbuf = S.Bitbuf;
   unsigned bitsleft = S.Bitsleft;
   const uint8_t* in = S.In;
-  if (S.InEnd - S.In < 8 || S.Out > S.OutLimit) return kMore;
-  const uint8_t* const inLimit = S.InEnd - 8;  // an 8-byte load at `in` stays inside the span
+  if (S.InEnd - S.In < kFastInputMargin || S.Out > S.OutLimit) return kMore;
+  // Two refills, each reading 8 bytes and moving on at most 7, stay inside the span.
+  const uint8_t* const inLimit = S.InEnd - kFastInputMargin;
   uint8_t* out = S.Out;
   uint8_t* const outLimit = S.OutLimit;
+  uint8_t* const outEnd = S.OutEnd;
+  const size_t copySlack = S.CopySlack;
   const uint8_t* const valid = S.Valid;
   const uint32_t* const lt = Literal.Entries;
   const uint32_t* const dt = Distance.Entries;
@@ -155,6 +164,9 @@ ZIPKIT_ALWAYS_INLINE TResult FastLoop(TFastState& S, const THuffmanTable& Litera
     // their value and code bits need no masking.)
     const uint32_t length =
         (e >> 16) + static_cast<uint32_t>(LowBits(saved, static_cast<uint8_t>(e)) >> static_cast<uint8_t>(e >> 8));
+    // The distance and then the next symbol's root index must be in the register, so that the
+    // next lookup need not wait for a refill.
+    if (bitsleft < kMaxDistanceBits + kMaxRootBits) refill();
     uint32_t d = dt[LowBits(bitbuf, distanceBits)];
     if (d & entry::kExceptional) {
       if (!(d & entry::kLink)) {
@@ -173,15 +185,23 @@ ZIPKIT_ALWAYS_INLINE TResult FastLoop(TFastState& S, const THuffmanTable& Litera
     const uint32_t distance =
         (d >> 16) + static_cast<uint32_t>(LowBits(saved, static_cast<uint8_t>(d)) >> static_cast<uint8_t>(d >> 8));
 
-    // Look up the next symbol before copying, so that the lookup overlaps the copy.
-    refill();
+    // Look up the next symbol before copying, so that the lookup overlaps the copy; the
+    // refill only adds bits above the ones it used.
     e = lt[LowBits(bitbuf, literalBits)];
+    refill();
     uint8_t* const dst = out;
+    const size_t room = static_cast<size_t>(outEnd - dst);
+    if (ZIPKIT_UNLIKELY(length + copySlack > room || distance > static_cast<size_t>(dst - valid))) {
+      // Near the end of a caller's buffer, or reaching back before the first byte.
+      if (length > room) {
+        result = kFull;
+        break;
+      }
+      out = CopyFromBeforeStart(dst, distance, length, valid);
+      continue;
+    }
     out += length;
-    if (ZIPKIT_UNLIKELY(distance > static_cast<size_t>(dst - valid)))
-      CopyFromBeforeStart(dst, distance, length, valid);
-    else
-      FastCopy(dst, dst - distance, out, distance);
+    FastCopy(dst, dst - distance, out, distance);
   }
 
   S.Bitbuf = bitbuf;
@@ -216,7 +236,8 @@ TFastLoop ChooseFastLoop() {
 TAbInflater::TFastResult TAbInflater::DecodeFast(const THuffmanTable& Literal,
                                                  const THuffmanTable& Distance) {
   static const TFastLoop loop = ChooseFastLoop();
-  TFastState s{bitbuf_, bitsleft_, inNext_, inEnd_, outNext_, outLimit_, valid_};
+  TFastState s{bitbuf_, bitsleft_, inNext_, inEnd_, outNext_, outLimit_, windowEnd_,
+               output_ ? size_t{0} : kCopyOverrun, valid_};
   const TResult r = loop(s, Literal, Distance);
   bitbuf_ = s.Bitbuf;
   bitsleft_ = s.Bitsleft;
@@ -226,6 +247,7 @@ TAbInflater::TFastResult TAbInflater::DecodeFast(const THuffmanTable& Literal,
     case kEndOfBlock:
       return TFastResult::kEndOfBlock;
     case kInvalid:
+    case kFull:
       return TFastResult::kInvalid;
     case kMore:
       break;

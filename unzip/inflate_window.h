@@ -12,6 +12,7 @@ inline constexpr size_t kHistory = 32768;  // the farthest a distance reaches
 inline constexpr size_t kMaxMatch = 258;
 inline constexpr size_t kCopyOverrun = 64;  // word copies may write this far past a match
 inline constexpr size_t kWindowChunk = 256 * 1024;  // new output held before it is handed on
+inline constexpr std::ptrdiff_t kFastInputMargin = 16;  // span bytes the fast loop needs ahead
 
 inline uint64_t LoadWord(const uint8_t* p) {
   uint64_t v;
@@ -30,12 +31,12 @@ inline uint64_t LoadLittle64(const uint8_t* p) {
   return v;
 }
 
-// A match that reaches back before the first byte written (Valid): that part reads as zeros,
-// the rest is copied byte by byte. Writes exactly Length bytes; rare, so kept simple.
+// Copies a match byte by byte, writing exactly Length bytes; the part of it that reaches back
+// before the first byte written (Valid) reads as zeros. For the rare cases.
 inline uint8_t* CopyFromBeforeStart(uint8_t* Out, uint32_t Distance, uint32_t Length,
                                     const uint8_t* Valid) {
   const size_t written = static_cast<size_t>(Out - Valid);
-  const size_t zeros = std::min<size_t>(Length, Distance - written);
+  const size_t zeros = Distance > written ? std::min<size_t>(Length, Distance - written) : 0;
   std::memset(Out, 0, zeros);
   for (size_t i = zeros; i < Length; ++i) Out[i] = Out[i - Distance];
   return Out + Length;
