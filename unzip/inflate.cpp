@@ -17,8 +17,10 @@ TAbInflater::TAbInflater(TInput& Input, TOutput& Output, size_t SizeHint)
       codeLengths_(new THuffmanTable) {
   size_t chunk = kWindowChunk;
   if (SizeHint != 0 && SizeHint < chunk) chunk = std::max<size_t>(SizeHint, kMaxMatch);
-  window_.reset(new uint8_t[kHistory + chunk + kMaxMatch + kCopyOverrun]);
-  SetUpWindow(window_.get() + kHistory, chunk + kMaxMatch, chunk);
+  // Behind the limit: two literals and a longest match, then the overrun of word copies.
+  const size_t room = chunk + 2 + kMaxMatch;
+  window_.reset(new uint8_t[kHistory + room + kCopyOverrun]);
+  SetUpWindow(window_.get() + kHistory, room, chunk);
 }
 
 TAbInflater::TAbInflater(TInput& Input, uint8_t* Output, size_t Capacity)

@@ -57,12 +57,21 @@ ZIPKIT_ALWAYS_INLINE void FastCopy(uint8_t* Dst, const uint8_t* Src, uint8_t* En
     if (ZIPKIT_UNLIKELY(Dst + 32 < End)) {
       Dst += 32;
       Src += 32;
-      do {
-        StoreWord(Dst, LoadWord(Src));
-        StoreWord(Dst + 8, LoadWord(Src + 8));
-        Dst += 16;
-        Src += 16;
-      } while (Dst < End);
+      if (Distance >= 32) {
+        // Far enough back for 32 bytes at a time.
+        do {
+          std::memcpy(Dst, Src, 32);
+          Dst += 32;
+          Src += 32;
+        } while (Dst < End);
+      } else {
+        do {
+          StoreWord(Dst, LoadWord(Src));
+          StoreWord(Dst + 8, LoadWord(Src + 8));
+          Dst += 16;
+          Src += 16;
+        } while (Dst < End);
+      }
     }
   } else if (Distance == 1) {
     const uint64_t v = 0x0101010101010101ull * *Src;
@@ -120,7 +129,8 @@ ZIPKIT_ALWAYS_INLINE TResult FastLoop(TFastState& S, const THuffmanTable& Litera
     uint64_t saved = bitbuf;
     consume(e);
     if (static_cast<int32_t>(e) < 0) {
-      // A literal; up to two more follow on the same refill.
+      // A literal; up to two more follow on the same refill. The entry after them, whatever
+      // it is, is decoded in this round too: the register still holds enough for its length.
       uint32_t literal = entry::Value(e);
       e = lt[LowBits(bitbuf, literalBits)];
       if (static_cast<int32_t>(e) < 0) {
@@ -131,13 +141,15 @@ ZIPKIT_ALWAYS_INLINE TResult FastLoop(TFastState& S, const THuffmanTable& Litera
         if (static_cast<int32_t>(e) < 0) {
           consume(e);
           *out++ = static_cast<uint8_t>(literal);
-          literal = entry::Value(e);
+          *out++ = static_cast<uint8_t>(entry::Value(e));
           e = lt[LowBits(bitbuf, literalBits)];
+          refill();
+          continue;
         }
       }
       *out++ = static_cast<uint8_t>(literal);
-      refill();
-      continue;
+      saved = bitbuf;
+      consume(e);
     }
     if (e & entry::kExceptional) {
       if (!(e & entry::kLink)) {
