@@ -17,7 +17,9 @@ using testing::DataKind;
 
 const Codec kImplode[] = {{6, false, false}, {6, false, true}, {6, true, false}, {6, true, true}};
 
-std::vector<uint8_t> Uniform(size_t Count, uint8_t Length) { return std::vector<uint8_t>(Count, Length); }
+std::vector<uint8_t> Uniform(size_t Count, uint8_t Length) {
+  return std::vector<uint8_t>(Count, Length);
+}
 
 // Writes an imploded stream by hand: the tree descriptions, then literals and copies.
 class ImplodeStream {
@@ -112,7 +114,8 @@ TEST(Explode, AgreesWithTheReferenceOnBytesAndProgress) {
         const int64_t expected = static_cast<int64_t>(data.size()) * 2 / scale;
         const auto fast = testing::DecodeFast(c, packed, expected, 777);
         const auto ref = testing::DecodeReference(c, packed, expected);
-        SCOPED_TRACE(c.Label() + " " + testing::Name(kind) + " expected " + std::to_string(expected));
+        SCOPED_TRACE(c.Label() + " " + testing::Name(kind) + " expected " +
+                     std::to_string(expected));
         EXPECT_TRUE(fast.bytes == ref.bytes);
         EXPECT_EQ(fast.reports, ref.reports);
         EXPECT_FALSE(ref.reports.empty());
@@ -143,7 +146,8 @@ TEST(Explode, ShortestAndLongestCopiesDependOnTheTreeCount) {
   };
   for (const Case& k : {Case{false, 2}, Case{true, 3}, Case{false, 320}, Case{true, 321}}) {
     const Codec c{6, false, k.literal_tree};
-    const auto packed = ImplodeStream(false, k.literal_tree).Literal('x').Copy(1, k.length).Literal('y').Finish();
+    const auto packed =
+        ImplodeStream(false, k.literal_tree).Literal('x').Copy(1, k.length).Literal('y').Finish();
     std::vector<uint8_t> want(1 + k.length, 'x');
     want.push_back('y');
     EXPECT_EQ(Decode(c, packed, static_cast<int64_t>(want.size())), want) << k.length;

@@ -53,8 +53,8 @@ TEST(LegacyCorpus, EveryEntryDecodesToItsSizeAndCrc) {
     }
   }
   // Every method and every implode variant the corpus holds was reached.
-  for (const char* label : {"shrink", "reduce1", "reduce2", "reduce3", "reduce4", "implode4k2t",
-                            "implode8k3t"})
+  for (const char* label :
+       {"shrink", "reduce1", "reduce2", "reduce3", "reduce4", "implode4k2t", "implode8k3t"})
     EXPECT_GT(decoded[label], 0) << label;
 }
 

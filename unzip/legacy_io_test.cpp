@@ -13,7 +13,7 @@ namespace {
 // Reads the widths in Reads from Data cut into blocks of Block bytes; returns the values and,
 // after each read, whether the reader had ended.
 std::vector<std::pair<uint32_t, bool>> ReadAll(const std::vector<uint8_t>& Data, size_t Block,
-                                                const std::vector<int>& Reads) {
+                                               const std::vector<int>& Reads) {
   MemoryInput in(Data.data(), Data.size(), Block);
   BitReader r(in);
   std::vector<std::pair<uint32_t, bool>> out;
@@ -78,7 +78,8 @@ TEST(BitReader, EndsWhenAReadTakesBitsPastTheData) {
 // Counts the blocks a reader asks for.
 class CountingInput : public Input {
  public:
-  CountingInput(const std::vector<uint8_t>& Data, size_t Block) : in_(Data.data(), Data.size(), Block) {}
+  CountingInput(const std::vector<uint8_t>& Data, size_t Block)
+      : in_(Data.data(), Data.size(), Block) {}
   bool Next(const uint8_t*& Data, size_t& Size) override {
     ++calls;
     return in_.Next(Data, Size);
@@ -117,15 +118,15 @@ TEST(ProgressDue, IsTheFirstCountWithAnotherPercentage) {
     int64_t due;
   };
   const Case cases[] = {
-      {0, 200, 0, 2},          // 1% at 2 bytes of 200
+      {0, 200, 0, 2},  // 1% at 2 bytes of 200
       {1, 200, 0, 2},
       {2, 200, 1, 4},
-      {0, 3, 0, 1},            // 33% at 1 byte of 3
-      {2, 3, 66, 3},           // 100% at the whole
+      {0, 3, 0, 1},   // 33% at 1 byte of 3
+      {2, 3, 66, 3},  // 100% at the whole
       {3, 3, 100, Output::kNever},
       {0, 0, 0, Output::kNever},  // an empty item never reports
       {0, 1, 0, 1},
-      {10, 5, 0, 11},          // past the whole: 100 at once
+      {10, 5, 0, 11},            // past the whole: 100 at once
       {0, 20000000, 0, 200064},  // large wholes are scaled by 256 with rounding
   };
   for (const Case& c : cases) {
@@ -190,8 +191,8 @@ TEST(HistoryWriter, CopiesFromHistoryAndZerosBeforeTheStart) {
   w.Copy(1, 4);  // repeats the last byte
   w.Copy(6, 2);
   w.Finish();
-  const std::vector<uint8_t> want = {0, 0, 0, 'a', 'b', 'a', 'b', 'a', 'b', 'a',
-                                     'a', 'a', 'a', 'a', 'b', 'a'};
+  const std::vector<uint8_t> want = {0,   0,   0,   'a', 'b', 'a', 'b', 'a',
+                                     'b', 'a', 'a', 'a', 'a', 'a', 'b', 'a'};
   EXPECT_EQ(out.bytes, want);
 }
 

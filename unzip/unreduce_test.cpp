@@ -77,7 +77,8 @@ TEST(Unreduce, FactorDecidesLengthMaskAndReach) {
                                      static_cast<uint8_t>(d)});
     std::vector<uint8_t> want = data;
     for (uint32_t i = 0; i < mask + 258; ++i) want.push_back(want[want.size() - reach]);
-    const auto out = testing::DecodeFast(Reduce(f), Plain(expanded), static_cast<int64_t>(want.size()));
+    const auto out =
+        testing::DecodeFast(Reduce(f), Plain(expanded), static_cast<int64_t>(want.size()));
     EXPECT_EQ(out.bytes.size(), want.size()) << "factor " << f;
     EXPECT_TRUE(out.bytes == want) << "factor " << f;
   }
@@ -117,16 +118,20 @@ TEST(Unreduce, RoundTripsEveryFactorOverLongRepeats) {
     const auto expanded = testing::ReduceExpand(runs, o);
     int longest = 0;
     for (size_t i = 0; i + 2 < expanded.size(); ++i)
-      if (expanded[i] == 144 && (expanded[i + 1] & (0xFF >> f)) == (0xFF >> f) && expanded[i + 2] == 255) ++longest;
+      if (expanded[i] == 144 && (expanded[i + 1] & (0xFF >> f)) == (0xFF >> f) &&
+          expanded[i + 2] == 255)
+        ++longest;
     EXPECT_GT(longest, 10) << "factor " << f;
 
     for (int followers : {32, 0, 1, 2, 5})
-      for (DataKind kind : {DataKind::kRuns, DataKind::kText, DataKind::kBinary, DataKind::kRandom}) {
-        SCOPED_TRACE("factor " + std::to_string(f) + " followers " + std::to_string(followers) + " " +
-                     testing::Name(kind));
+      for (DataKind kind :
+           {DataKind::kRuns, DataKind::kText, DataKind::kBinary, DataKind::kRandom}) {
+        SCOPED_TRACE("factor " + std::to_string(f) + " followers " + std::to_string(followers) +
+                     " " + testing::Name(kind));
         o.max_followers = followers;
         const auto data = testing::MakeData(kind, 120000, 4);
-        const auto d = testing::DecodeFast(Reduce(f), testing::Reduce(data, o), static_cast<int64_t>(data.size()));
+        const auto d = testing::DecodeFast(Reduce(f), testing::Reduce(data, o),
+                                           static_cast<int64_t>(data.size()));
         ASSERT_EQ(d.bytes.size(), data.size());
         EXPECT_TRUE(d.bytes == data);
       }
@@ -140,7 +145,8 @@ TEST(Unreduce, SmallItemsAndBlockEdges) {
         testing::ReduceOptions o;
         o.factor = f;
         const auto data = testing::MakeData(DataKind::kRuns, size, static_cast<uint32_t>(size));
-        const auto d = testing::DecodeFast(Reduce(f), testing::Reduce(data, o), static_cast<int64_t>(size), block);
+        const auto d = testing::DecodeFast(Reduce(f), testing::Reduce(data, o),
+                                           static_cast<int64_t>(size), block);
         EXPECT_TRUE(d.bytes == data) << "factor " << f << " size " << size << " block " << block;
       }
 }

@@ -73,7 +73,8 @@ void Unshrink(Input& In, Output& Out, int64_t Expected) {
         if (in.Ended()) break;
         if (sub == 1) {
           // Codes index tables of 8193 entries: 13 bits is as wide as they go.
-          if (code_size == kMaxCodeSize) throw CorruptInput("shrunk data widens codes past 13 bits");
+          if (code_size == kMaxCodeSize)
+            throw CorruptInput("shrunk data widens codes past 13 bits");
           ++code_size;
         } else if (sub == 2) {
           next_free = dict->PartialClear(next_free);

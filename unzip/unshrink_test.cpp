@@ -84,7 +84,8 @@ TEST(Unshrink, SmallItemsAndBlockEdges) {
   for (size_t size : {1u, 2u, 3u, 100u, 5000u})
     for (size_t block : {1u, 2u, 3u, 4096u}) {
       const auto data = testing::MakeData(DataKind::kBinary, size, static_cast<uint32_t>(size));
-      const auto d = testing::DecodeFast(kShrink, testing::Shrink(data), static_cast<int64_t>(size), block);
+      const auto d =
+          testing::DecodeFast(kShrink, testing::Shrink(data), static_cast<int64_t>(size), block);
       EXPECT_TRUE(d.bytes == data) << "size " << size << " block " << block;
     }
 }
@@ -115,8 +116,20 @@ TEST(Unshrink, RefusesCodesWiderThanThirteenBitsAndEndlessStrings) {
     std::string before;  // what was put out before the failure
   };
   const Case cases[] = {
-      {"a fifth widening", Codes({{65, 9}, {256, 9}, {1, 9}, {256, 10}, {1, 10}, {256, 11}, {1, 11},
-                                  {256, 12}, {1, 12}, {66, 13}, {256, 13}, {1, 13}, {67, 13}}),
+      {"a fifth widening",
+       Codes({{65, 9},
+              {256, 9},
+              {1, 9},
+              {256, 10},
+              {1, 10},
+              {256, 11},
+              {1, 11},
+              {256, 12},
+              {1, 12},
+              {66, 13},
+              {256, 13},
+              {1, 13},
+              {67, 13}}),
        "AB"},
       {"a first code that is no byte, used again", Codes9({300, 300}), ","},
       // 258 is read before it exists, so its own number becomes the prefix of 258.
@@ -135,7 +148,8 @@ TEST(Unshrink, DamagedDataStaysInBoundsAndAgreesWithTheReference) {
   std::mt19937 rng(77);
   int corrupt = 0;
   // Random bytes, and valid streams with widening and frequent clears that are then damaged.
-  const auto valid = testing::Shrink(testing::MakeData(DataKind::kText, 20000, 3), {true, 40, true});
+  const auto valid =
+      testing::Shrink(testing::MakeData(DataKind::kText, 20000, 3), {true, 40, true});
   for (int i = 0; i < 3000; ++i) {
     std::vector<uint8_t> in;
     if (i % 2) {

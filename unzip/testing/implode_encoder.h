@@ -93,7 +93,8 @@ inline void PutTreeDescription(BitWriter& Out, const std::vector<uint8_t>& Lengt
   for (uint8_t b : bytes) Out.Put(b, 8);
 }
 
-inline std::vector<uint8_t> Implode(const std::vector<uint8_t>& Data, const ImplodeOptions& O = {}) {
+inline std::vector<uint8_t> Implode(const std::vector<uint8_t>& Data,
+                                    const ImplodeOptions& O = {}) {
   const int low_bits = O.dict_8k ? 7 : 6;
   const uint32_t min_length = O.literal_tree ? 3 : 2;
   LzLimits limits;

@@ -94,7 +94,8 @@ inline std::vector<uint8_t> WriteSingleEntryZip(const std::string& Name, uint16_
     for (int i = 0; i < bytes; ++i) z.push_back(static_cast<uint8_t>(v >> (8 * i)));
   };
   const uint16_t version = Method == 6 || Method == 1 || (Method >= 2 && Method <= 5) ? 10 : 20;
-  const uint32_t dos_time = (10u << 11) | (30u << 5), dos_date = ((2000u - 1980) << 9) | (1 << 5) | 1;
+  const uint32_t dos_time = (10u << 11) | (30u << 5),
+                 dos_date = ((2000u - 1980) << 9) | (1 << 5) | 1;
   put(0x04034b50, 4);
   put(version, 2);
   put(Flags, 2);

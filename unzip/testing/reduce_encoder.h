@@ -14,9 +14,9 @@
 namespace zipkit::testing {
 
 struct ReduceOptions {
-  int factor = 4;        // 1 to 4
+  int factor = 4;          // 1 to 4
   int max_followers = 32;  // largest follower set (0: every byte coded plainly)
-  bool copies = true;    // false: literals only
+  bool copies = true;      // false: literals only
 };
 
 // The stream of bytes before the follower coding.

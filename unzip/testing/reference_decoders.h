@@ -120,8 +120,9 @@ inline void RefLoadTree(RefMachine& M, RefTree& T, int Count) {
     for (uint32_t r = 0; r < (b >> 4) + 1; ++r)
       if (k < Count) T.entries[k++].length = static_cast<uint8_t>((b & 15) + 1);
   }
-  std::stable_sort(T.entries.begin(), T.entries.end(),
-                   [](const RefTree::Entry& a, const RefTree::Entry& b) { return a.length < b.length; });
+  std::stable_sort(
+      T.entries.begin(), T.entries.end(),
+      [](const RefTree::Entry& a, const RefTree::Entry& b) { return a.length < b.length; });
   uint16_t code = 0, increment = 0;
   int last = 0;
   for (int i = Count - 1; i >= 0; --i) {
@@ -273,8 +274,10 @@ inline void RefUnreduce(RefMachine& M, int Factor) {
     last = c;
     if (M.input_ended) break;
     if (state == 0) {
-      if (c == 144) state = 1;
-      else M.PutByte(c);
+      if (c == 144)
+        state = 1;
+      else
+        M.PutByte(c);
     } else if (state == 1) {
       if (c == 0) {
         M.PutByte(144);
@@ -300,8 +303,7 @@ inline void RefUnreduce(RefMachine& M, int Factor) {
 // percentage rule, and takes the bytes left at the end as the decompressor's last flush would.
 class RecordingOutput : public legacy::Output {
  public:
-  explicit RecordingOutput(int64_t Expected, bool ReportProgress = true,
-                           int64_t Limit = INT64_MAX)
+  explicit RecordingOutput(int64_t Expected, bool ReportProgress = true, int64_t Limit = INT64_MAX)
       : expected_(Expected), report_(ReportProgress), limit_(Limit) {}
 
   std::vector<uint8_t> bytes;

@@ -17,8 +17,7 @@ struct ShrinkOptions {
   bool widen_early = false;     // widen as soon as the next new code needs it, not when used
 };
 
-inline std::vector<uint8_t> Shrink(const std::vector<uint8_t>& Data,
-                                   const ShrinkOptions& O = {}) {
+inline std::vector<uint8_t> Shrink(const std::vector<uint8_t>& Data, const ShrinkOptions& O = {}) {
   if (Data.empty()) return {};
   constexpr uint16_t kFree = 0xFFFF;
   constexpr uint32_t kLimit = 8192;
