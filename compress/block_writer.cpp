@@ -64,9 +64,8 @@ int64_t CodedBits(const uint16_t* freq, int count, const uint8_t* len, int first
 
 }  // namespace
 
-void TBlockWriter::Start(TBitWriter& out, int level) {
+void TBlockWriter::Start(TBitWriter& out) {
   out_ = &out;
-  level_ = level;
   data_type_ = dtUnknown;
   ResetBlock();
 }
@@ -75,20 +74,34 @@ void TBlockWriter::ResetBlock() {
   std::fill(std::begin(lit_freq_), std::end(lit_freq_), uint16_t{0});
   std::fill(std::begin(dist_freq_), std::end(dist_freq_), uint16_t{0});
   lit_freq_[kEndOfBlock] = 1;
+  std::fill(std::begin(block_kinds_), std::end(block_kinds_), 0u);
+  std::fill(std::begin(fresh_kinds_), std::end(fresh_kinds_), 0u);
+  block_kinds_total_ = 0;
   symbols_ = 0;
   matches_ = 0;
 }
 
-// Every 4096 symbols: end the block early when few symbols are matches and the block already
-// compresses the input to less than half. A rough estimate: 8 bits per symbol plus 5 bits and the
-// extra bits for each distance.
-bool TBlockWriter::WorthEndingEarly(int32_t block_bytes) const {
-  int64_t out_bits = static_cast<int64_t>(symbols_) * 8;
-  for (int code = 0; code < kDistCodes; ++code)
-    out_bits += static_cast<int64_t>(dist_freq_[code]) * (5 + kDistExtra[code]);
-  const int64_t out_length = out_bits / 8;
-  const int64_t in_length = block_bytes / 2;
-  return matches_ < symbols_ / 2 && out_length < in_length;
+// Compares the kinds of the last kKindCheckInterval symbols with those of the block before them;
+// a large difference ends the block. Otherwise the fresh counts join the block's.
+bool TBlockWriter::KindsShifted(int32_t block_bytes) {
+  const int64_t fresh_total = kKindCheckInterval;
+  if (block_kinds_total_ != 0 && block_bytes >= kMinSplitBytes) {
+    // The shares of the kinds, summed over their differences: 0 for the same mix, 2 for
+    // disjoint ones. Half a unit or more ends the block.
+    int64_t delta = 0;
+    for (int k = 0; k < kKinds; ++k) {
+      const int64_t a = static_cast<int64_t>(block_kinds_[k]) * fresh_total;
+      const int64_t b = static_cast<int64_t>(fresh_kinds_[k]) * block_kinds_total_;
+      delta += a > b ? a - b : b - a;
+    }
+    if (2 * delta >= fresh_total * block_kinds_total_) return true;
+  }
+  for (int k = 0; k < kKinds; ++k) {
+    block_kinds_[k] += fresh_kinds_[k];
+    fresh_kinds_[k] = 0;
+  }
+  block_kinds_total_ += fresh_total;
+  return false;
 }
 
 // Text when the bytes 7..127 outnumber the others at least four to one.

@@ -18,7 +18,7 @@ class TBlockWriter {
   static constexpr int32_t kMaxMatches = 32768;
 
   // Prepares for a new stream written through `out`.
-  void Start(TBitWriter& out, int level);
+  void Start(TBitWriter& out);
 
   // Each Tally adds one symbol and answers whether the block should end now. block_bytes is the
   // input the block covers so far (for the early-end estimate).
@@ -27,6 +27,7 @@ class TBlockWriter {
     sym_dist_[symbols_] = 0;
     ++symbols_;
     ++lit_freq_[c];
+    ++fresh_kinds_[c >> 5];
     return BlockFull(block_bytes);
   }
   // dist 1..32768, length 3..258.
@@ -37,6 +38,7 @@ class TBlockWriter {
     ++matches_;
     ++lit_freq_[kLiteralCodes + 1 + kLengthCode[length - kMinMatch]];
     ++dist_freq_[DistCode(dist - 1)];
+    ++fresh_kinds_[kLiteralKinds + (length >= 9 ? 1 : 0)];
     return BlockFull(block_bytes);
   }
 
@@ -48,11 +50,11 @@ class TBlockWriter {
   TDeflateDataType DataType() const { return data_type_; }
 
  private:
-  bool BlockFull(int32_t block_bytes) const {
-    if ((symbols_ & 4095) == 0 && level_ > 2 && WorthEndingEarly(block_bytes)) return true;
+  bool BlockFull(int32_t block_bytes) {
+    if ((symbols_ & (kKindCheckInterval - 1)) == 0 && KindsShifted(block_bytes)) return true;
     return symbols_ == kMaxSymbols || matches_ == kMaxMatches;
   }
-  bool WorthEndingEarly(int32_t block_bytes) const;
+  bool KindsShifted(int32_t block_bytes);
   void ResetBlock();
   void DetectDataType();
   void SendTrees(int lit_codes, int dist_codes, int length_codes);
@@ -60,7 +62,6 @@ class TBlockWriter {
                    const uint8_t* dist_len);
 
   TBitWriter* out_ = nullptr;
-  int level_ = 5;
   TDeflateDataType data_type_ = dtUnknown;
 
   // The block's symbols: a literal has dist 0 and its byte in sym_length_; a match its distance
@@ -69,6 +70,17 @@ class TBlockWriter {
   int32_t matches_ = 0;
   uint8_t sym_length_[kMaxMatches];
   uint16_t sym_dist_[kMaxMatches];
+
+  // Symbols sorted into a few kinds (literals by their top three bits, short and long matches)
+  // to notice when the data changes character: a new block with new codes then pays for its
+  // header. Checked every kKindCheckInterval symbols once the block covers kMinSplitBytes.
+  static constexpr int kLiteralKinds = 8;
+  static constexpr int kKinds = kLiteralKinds + 2;
+  static constexpr int32_t kKindCheckInterval = 512;
+  static constexpr int32_t kMinSplitBytes = 10000;
+  uint32_t block_kinds_[kKinds];
+  uint32_t block_kinds_total_ = 0;
+  uint32_t fresh_kinds_[kKinds];
 
   uint16_t lit_freq_[kLitLenCodes];
   uint16_t dist_freq_[kDistCodes];

@@ -24,7 +24,7 @@ TDeflater::~TDeflater() = default;
 
 TDeflateResult TDeflater::Run(TDeflateInput& Input, TDeflateOutput& Output) {
   deflate_detail::TBitWriter bits(Output);
-  state_->blocks.Start(bits, level_);
+  state_->blocks.Start(bits);
   state_->matcher.Run(Input, state_->blocks, level_);
   TDeflateResult result;
   result.CompressedSize = bits.Total();

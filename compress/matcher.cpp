@@ -53,19 +53,31 @@ uint32_t TMatcher::LongestMatch(uint32_t candidate, uint32_t best) {
   // While best is 2, only the first three bytes have to agree.
   uint32_t start_mask = best >= 3 ? 0xFFFFFFFFu : 0x00FFFFFFu;
 
-  do {
+  // Compares one candidate; true when it reaches the longest possible match.
+  auto examine = [&](uint32_t candidate) {
     const uint8_t* const match = window_ + candidate;
-    if (LoadLE<uint16_t>(match + best - 1) != scan_end) continue;
-    if (((LoadLE<uint32_t>(match) ^ scan_start) & start_mask) != 0) continue;
+    if (LoadLE<uint16_t>(match + best - 1) != scan_end) return false;
+    if (((LoadLE<uint32_t>(match) ^ scan_start) & start_mask) != 0) return false;
     const uint32_t len = MatchLength(match, scan);
-    if (len > best) {
-      match_start_ = static_cast<int32_t>(candidate);
-      best = len;
-      if (len >= static_cast<uint32_t>(kMaxMatch)) break;
-      scan_end = LoadLE<uint16_t>(scan + best - 1);
-      start_mask = 0xFFFFFFFFu;
-    }
-  } while ((candidate = prev_[candidate & kWindowMask]) > limit && --chain != 0);
+    if (len <= best) return false;
+    match_start_ = static_cast<int32_t>(candidate);
+    best = len;
+    if (len >= static_cast<uint32_t>(kMaxMatch)) return true;
+    scan_end = LoadLE<uint16_t>(scan + best - 1);
+    start_mask = 0xFFFFFFFFu;
+    return false;
+  };
+
+  // Two candidates per round: the next link and the one after it are loaded together.
+  for (;;) {
+    if (examine(candidate)) break;
+    const uint32_t next = prev_[candidate & kWindowMask];
+    if (next <= limit || --chain == 0) break;
+    const uint32_t after_next = prev2_[candidate & kWindowMask];
+    if (examine(next)) break;
+    if (after_next <= limit || --chain == 0) break;
+    candidate = after_next;
+  }
   return best;
 }
 
@@ -80,6 +92,7 @@ void TMatcher::SlideWindow() {
   };
   std::for_each(std::begin(head_), std::end(head_), rebase);
   std::for_each(std::begin(prev_), std::end(prev_), rebase);
+  std::for_each(std::begin(prev2_), std::end(prev2_), rebase);
 }
 
 // Reads more input behind the look-ahead, sliding the window first when the look-ahead reaches
@@ -113,6 +126,7 @@ void TMatcher::Run(TDeflateInput& input, TBlockWriter& blocks, int level) {
   std::memset(window_, 0, sizeof window_);
   std::memset(head_, 0, sizeof head_);
   std::memset(prev_, 0, sizeof prev_);
+  std::memset(prev2_, 0, sizeof prev2_);
 
   const int32_t first = input.ReadInput(window_, static_cast<int32_t>(kWindowSize));
   if (first > 0) {

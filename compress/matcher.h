@@ -46,6 +46,7 @@ class TMatcher {
     hash_ = ((hash_ << kHashShift) ^ window_[s + 2]) & kHashMask;
     const uint32_t head = head_[hash_];
     prev_[s & kWindowMask] = static_cast<uint16_t>(head);
+    prev2_[s & kWindowMask] = prev_[head & kWindowMask];
     head_[hash_] = static_cast<uint16_t>(s);
     return head;
   }
@@ -64,6 +65,10 @@ class TMatcher {
   uint8_t window_[kBufferSize + kPadding];
   uint16_t head_[kHashSize];      // last position of each hash value, 0 for none
   uint16_t prev_[kWindowSize];    // previous position with the same hash, by position mod 32 KiB
+  // The position two links back: prev_[prev_[s]] as it was when s was added. It is still that
+  // whenever the walk reaches it (a link is only followed within the window), and it lets the
+  // walk load two candidates per round trip to memory.
+  uint16_t prev2_[kWindowSize];
 };
 
 }  // namespace zipkit::deflate_detail
