@@ -62,6 +62,9 @@ int64_t CodedBits(const uint16_t* freq, int count, const uint8_t* len, int first
   return bits;
 }
 
+constexpr uint8_t kFixedDistLengths[kDistCodes] = {
+    5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5};
+
 }  // namespace
 
 void TBlockWriter::Start(TBitWriter& out) {
@@ -114,9 +117,9 @@ void TBlockWriter::DetectDataType() {
   data_type_ = binary > (ascii >> 2) ? dtBinary : dtText;
 }
 
-void TBlockWriter::FlushBlock(const uint8_t* bytes, int32_t stored_length, bool last) {
-  if (data_type_ == dtUnknown) DetectDataType();
-
+// Builds the block's dynamic codes and measures both coded forms in whole bytes, counting the
+// 3-bit block header.
+TBlockWriter::TCodedSizes TBlockWriter::BuildCodes() {
   lit_max_ = BuildCodeLengths(lit_freq_, kLitLenCodes, kMaxCodeLength, lit_len_);
   dist_max_ = BuildCodeLengths(dist_freq_, kDistCodes, kMaxCodeLength, dist_len_);
 
@@ -127,23 +130,32 @@ void TBlockWriter::FlushBlock(const uint8_t* bytes, int32_t stored_length, bool 
   WalkLengthRuns(lit_len_, lit_max_, count_symbol);
   WalkLengthRuns(dist_len_, dist_max_, count_symbol);
   BuildCodeLengths(bl_freq, kCodeLengthCodes, kMaxCodeLengthCodeLength, bl_len_);
-  int max_bl_index = kCodeLengthCodes - 1;
-  while (max_bl_index > 3 && bl_len_[kCodeLengthOrder[max_bl_index]] == 0) --max_bl_index;
+  max_bl_index_ = kCodeLengthCodes - 1;
+  while (max_bl_index_ > 3 && bl_len_[kCodeLengthOrder[max_bl_index_]] == 0) --max_bl_index_;
 
   const int64_t dynamic_bits =
       CodedBits(lit_freq_, kLitLenCodes, lit_len_, kLiteralCodes + 1, kLengthExtra) +
       CodedBits(dist_freq_, kDistCodes, dist_len_, 0, kDistExtra) +
       CodedBits(bl_freq, kCodeLengthCodes, bl_len_, 0, kCodeLengthExtra) +
-      3 * (max_bl_index + 1) + 5 + 5 + 4;
-  uint8_t fixed_dist_len[kDistCodes];
-  std::fill(std::begin(fixed_dist_len), std::end(fixed_dist_len), uint8_t{kFixedDistLength});
+      3 * (max_bl_index_ + 1) + 5 + 5 + 4;
   const int64_t fixed_bits =
       CodedBits(lit_freq_, kLitLenCodes, kFixedLitLenLength.data(), kLiteralCodes + 1, kLengthExtra) +
-      CodedBits(dist_freq_, kDistCodes, fixed_dist_len, 0, kDistExtra);
+      CodedBits(dist_freq_, kDistCodes, kFixedDistLengths, 0, kDistExtra);
+  TCodedSizes sizes;
+  sizes.fixed = (fixed_bits + 3 + 7) >> 3;
+  sizes.best = std::min((dynamic_bits + 3 + 7) >> 3, sizes.fixed);
+  return sizes;
+}
 
-  // Whole bytes, counting the 3-bit block header.
-  const int64_t fixed_bytes = (fixed_bits + 3 + 7) >> 3;
-  const int64_t opt_bytes = std::min((dynamic_bits + 3 + 7) >> 3, fixed_bytes);
+bool TBlockWriter::StoredIsSmallest(int32_t stored_length) {
+  return stored_length <= 0xFFFF && stored_length + 4 <= BuildCodes().best;
+}
+
+void TBlockWriter::FlushBlock(const uint8_t* bytes, int32_t stored_length, bool last) {
+  if (data_type_ == dtUnknown) DetectDataType();
+  const TCodedSizes sizes = BuildCodes();
+  const int64_t fixed_bytes = sizes.fixed;
+  const int64_t opt_bytes = sizes.best;
 
   // A stored block's length field has 16 bits; a longer one is coded instead.
   if (bytes != nullptr && stored_length <= 0xFFFF && stored_length + 4 <= opt_bytes) {
@@ -155,13 +167,13 @@ void TBlockWriter::FlushBlock(const uint8_t* bytes, int32_t stored_length, bool 
   } else if (fixed_bytes == opt_bytes) {
     out_->PutBits(2 + (last ? 1 : 0), 3);
     EmitSymbols(kFixedLitLenCode.data(), kFixedLitLenLength.data(), kFixedDistCode.data(),
-                fixed_dist_len);
+                kFixedDistLengths);
   } else {
     out_->PutBits(4 + (last ? 1 : 0), 3);
     AssignCodes(lit_len_, lit_max_ + 1, lit_code_);
     AssignCodes(dist_len_, dist_max_ + 1, dist_code_);
     AssignCodes(bl_len_, kCodeLengthCodes, bl_code_);
-    SendTrees(lit_max_ + 1, dist_max_ + 1, max_bl_index + 1);
+    SendTrees(lit_max_ + 1, dist_max_ + 1, max_bl_index_ + 1);
     EmitSymbols(lit_code_, lit_len_, dist_code_, dist_len_);
   }
 

@@ -46,6 +46,11 @@ class TBlockWriter {
   // block covers, or null when they are no longer at hand (no stored block then).
   void FlushBlock(const uint8_t* bytes, int32_t stored_length, bool last);
 
+  bool HasSymbols() const { return symbols_ != 0; }
+
+  // Whether the symbols so far, covering stored_length bytes, take more room coded than stored.
+  bool StoredIsSmallest(int32_t stored_length);
+
   // Decided from the literals of the first block.
   TDeflateDataType DataType() const { return data_type_; }
 
@@ -55,6 +60,13 @@ class TBlockWriter {
     return symbols_ == kMaxSymbols || matches_ == kMaxMatches;
   }
   bool KindsShifted(int32_t block_bytes);
+  // The block's size in whole bytes, header included, as a fixed-code block and in its best
+  // coded form.
+  struct TCodedSizes {
+    int64_t fixed;
+    int64_t best;
+  };
+  TCodedSizes BuildCodes();
   void ResetBlock();
   void DetectDataType();
   void SendTrees(int lit_codes, int dist_codes, int length_codes);
@@ -94,6 +106,7 @@ class TBlockWriter {
   uint16_t bl_code_[kCodeLengthCodes];
   int lit_max_ = 0;
   int dist_max_ = 0;
+  int max_bl_index_ = 0;  // the last code-length code the header sends, in sending order
 };
 
 }  // namespace zipkit::deflate_detail

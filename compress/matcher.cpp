@@ -95,20 +95,44 @@ void TMatcher::SlideWindow() {
   std::for_each(std::begin(prev2_), std::end(prev2_), rebase);
 }
 
-// Reads more input behind the look-ahead, sliding the window first when the look-ahead reaches
-// the end of the buffer.
+// The searches near the end read a little past the data; what they find there must not depend
+// on earlier runs.
+void TMatcher::EndInput() {
+  input_ended_ = true;
+  const uint32_t end = pos_ + lookahead_;
+  std::memset(window_ + end, 0, sizeof window_ - end);
+}
+
+// Fills the buffer behind the look-ahead up to its end, sliding the window first when the
+// look-ahead already reaches the end. Filling completely, whatever sizes the reads come in,
+// makes the slides, and so the whole stream, independent of them.
 void TMatcher::FillWindow() {
   uint32_t more = kBufferSize - lookahead_ - pos_;
-  if (more <= 1) {
+  if (more == 0) {
     SlideWindow();
-    more += kWindowSize;
+    more = kWindowSize;
   }
-  const int32_t n = input_->ReadInput(window_ + pos_ + lookahead_, static_cast<int32_t>(more));
-  if (n <= 0) {
-    input_ended_ = true;
-    return;
+  while (more != 0) {
+    const int32_t n = input_->ReadInput(window_ + pos_ + lookahead_, static_cast<int32_t>(more));
+    if (n <= 0) {
+      EndInput();
+      return;
+    }
+    const uint32_t got = std::min(static_cast<uint32_t>(n), more);
+    lookahead_ += got;
+    more -= got;
   }
-  lookahead_ += static_cast<uint32_t>(std::min<int32_t>(n, static_cast<int32_t>(more)));
+}
+
+// A block that began in the lower half of the window loses its bytes to the slide, and with
+// them the choice of a stored block. When that is its best form so far, it ends here, at the
+// last byte tallied.
+void TMatcher::EndBlockBeforeSlide(TBlockWriter& blocks, bool literal_pending) {
+  if (block_start_ < 0 || block_start_ >= static_cast<int32_t>(kWindowSize) || !blocks.HasSymbols()) return;
+  const int32_t end = static_cast<int32_t>(pos_) - (literal_pending ? 1 : 0);
+  if (!blocks.StoredIsSmallest(end - block_start_)) return;
+  blocks.FlushBlock(window_ + block_start_, end - block_start_, false);
+  block_start_ = end;
 }
 
 // Lazy evaluation: the match found at a position is only taken once the next position has been
@@ -123,10 +147,8 @@ void TMatcher::Run(TDeflateInput& input, TBlockWriter& blocks, int level) {
   block_start_ = 0;
   match_start_ = 0;
   hash_ = 0;
-  std::memset(window_, 0, sizeof window_);
+  // The chains need no clearing: a link is only followed from a position added in this run.
   std::memset(head_, 0, sizeof head_);
-  std::memset(prev_, 0, sizeof prev_);
-  std::memset(prev2_, 0, sizeof prev2_);
 
   const int32_t first = input.ReadInput(window_, static_cast<int32_t>(kWindowSize));
   if (first > 0) {
@@ -135,7 +157,7 @@ void TMatcher::Run(TDeflateInput& input, TBlockWriter& blocks, int level) {
     hash_ = window_[0];
     hash_ = ((hash_ << kHashShift) ^ window_[1]) & kHashMask;
   } else {
-    input_ended_ = true;
+    EndInput();
   }
 
   auto block_bytes = [this] { return static_cast<int32_t>(pos_) - block_start_; };
@@ -180,7 +202,10 @@ void TMatcher::Run(TDeflateInput& input, TBlockWriter& blocks, int level) {
       ++pos_;
     }
 
-    while (lookahead_ < kMinLookahead && !input_ended_) FillWindow();
+    while (lookahead_ < kMinLookahead && !input_ended_) {
+      if (pos_ + lookahead_ == kBufferSize) EndBlockBeforeSlide(blocks, literal_pending);
+      FillWindow();
+    }
   }
 
   if (literal_pending) blocks.TallyLiteral(window_[pos_ - 1], block_bytes());

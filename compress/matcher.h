@@ -38,6 +38,8 @@ class TMatcher {
 
  private:
   void FillWindow();
+  void EndInput();
+  void EndBlockBeforeSlide(TBlockWriter& blocks, bool literal_pending);
   void SlideWindow();
   uint32_t LongestMatch(uint32_t candidate, uint32_t best);
 
