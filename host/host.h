@@ -31,6 +31,7 @@
 #undef SetVolumeLabel
 #undef OemToAnsi
 #undef AnsiToOem
+#undef ReplaceFile
 #endif
 
 namespace zipkit {

@@ -5,6 +5,8 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -612,6 +614,50 @@ TEST_F(ZipSaveFailure, DiskFullWhileWriting) {
   signal(SIGXFSZ, old_handler);
   EXPECT_TRUE(failures.empty());  // the new entry was not blamed for the full disk
   ExpectOriginalIntact();
+}
+
+// A save killed with SIGKILL half way leaves the old archive whole: the new one was still a
+// temporary file beside it.
+TEST_F(ZipSave, KilledSaveLeavesTheOriginal) {
+  const std::string original = BuildZip({E("a.txt", "alpha"), E("b.txt", std::string(200000, 'b'))});
+  dir.Write("k.zip", original);
+  dir.Write("big.bin", std::string(32 << 20, 'z'));
+  const pid_t child = fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    try {
+      TAbZipArchive a(dir / "k.zip", kReadWrite);
+      a.SetBaseDirectory(dir.Path());
+      a.LoadCatalog();
+      // Writes its entry slowly, so that the save is surely caught in the middle.
+      a.InsertHook = [](TAbZipArchive&, TAbZipItem& item, TStream& out) {
+        const std::string chunk(64 * 1024, 'z');
+        for (int i = 0; i < 512; ++i) {
+          out.WriteBuffer(chunk.data(), static_cast<int32_t>(chunk.size()));
+          usleep(1000);
+        }
+        item.SetPackedSize(32 << 20);
+      };
+      a.AddFiles("big.bin", host::faAnyFile);
+      a.Commit();
+    } catch (...) {
+    }
+    _exit(0);
+  }
+  // Waits until the temporary file has grown, then kills.
+  bool seen = false;
+  for (int i = 0; i < 20000 && !seen; ++i) {
+    for (const auto& f : std::filesystem::directory_iterator(dir.Path()))
+      if (f.path().filename().string().rfind("ZKS", 0) == 0 && f.file_size() > (4u << 20)) seen = true;
+    if (!seen) usleep(500);
+  }
+  kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(seen) << "no temporary file grew";
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(dir.Read("k.zip"), original);
+  EXPECT_EQ(Names(ReadBack("k.zip")), (std::vector<std::string>{"a.txt", "b.txt"}));
 }
 
 // ---- The pieces ----
