@@ -45,6 +45,7 @@ enum : int32_t {
   faDirectory = 0x10,
   faArchive = 0x20,
   faAnyFile = 0x3F,
+  faSymLink = 0x400,  // reported by enumeration only: a symbolic link or reparse point
 };
 
 // True when Name is an existing file (not a folder).
@@ -136,7 +137,7 @@ struct TSearchRec {
 // entries always qualify. "." and ".." are returned like any folder.
 class TFindFiles {
  public:
-  TFindFiles() = default;
+  TFindFiles();
   ~TFindFiles();
   TFindFiles(const TFindFiles&) = delete;
   TFindFiles& operator=(const TFindFiles&) = delete;
@@ -151,8 +152,8 @@ class TFindFiles {
   std::unique_ptr<State> state_;
 };
 
-// The shell's wildcard test on one name, as TFindFiles applies it: "*" any run, "?" one
-// character, "*.*" every name.
+// The wildcard test on one name, as TFindFiles applies it: "*" any run, "?" one character,
+// "*.*" every name, and a final ".*" also matches a name without extension.
 bool MatchesFileMask(std::string_view Name, std::string_view Mask);
 
 // ---- DOS date-time stamps --------------------------------------------------------------------
