@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "archive/object.h"
 #include "meter/canvas.h"
 
 namespace zipkit {
@@ -14,10 +15,9 @@ namespace zipkit {
 enum TBorderStyle : uint8_t { bsNone, bsSingle };
 enum TAbMeterOrientation : uint8_t { moHorizontal, moVertical };
 
-class TAbCustomMeter {
+class TAbCustomMeter : public TObject {
  public:
   TAbCustomMeter();
-  virtual ~TAbCustomMeter() = default;
 
   // Shows Progress (100 or more shows as 0), repaints at once and lets the host process its
   // pending messages; an unchanged value does nothing.

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "support/errors.h"
-#include "support/sliding_window.h"
 #include "support/crc32.h"
-#include "support/percent.h"
+#include "support/errors.h"
+#include "support/numeric.h"
+#include "support/sliding_window.h"
 
 namespace zipkit {
 
@@ -27,6 +27,7 @@ uint32_t TAbUnzipHelper::Decompress() {
   OutFlushed = 0;
   OutFill = 0;
   InputEnded = false;
+  if (!StreamSlot) throw EAbReadError();
 
   // The older methods copy earlier output by seeking back in what they write.
   std::unique_ptr<TabSlidingWindowStream> window;
@@ -37,19 +38,24 @@ uint32_t TAbUnzipHelper::Decompress() {
     Sink = Target;
   }
 
-  InRemaining = PackedBytes;
-  InNext = kInBufferSize + 1;
-  if (CheckHeader) {
-    CheckHeader();
-    InRemaining -= 12;
-  }
-
   auto finish = [&] {
     FlushOutput();
-    window.reset();  // writes the chunks it still holds
+    if (window) window->Flush();  // the chunks it still holds
+    window.reset();
     Sink = Target;
   };
   try {
+    InRemaining = PackedBytes;
+    InNext = kInBufferSize + 1;
+    if (CheckHeader) {
+      CheckHeader();
+      InRemaining -= 12;
+    }
+    if (InRemaining < 0) throw EAbReadError();  // smaller than its encryption header
+    // Counted once; the reads below keep it, so no block needs a seek to learn it.
+    TStream& in = *StreamSlot;
+    VolumeLeft = std::max(in.Size() - in.Position(), 0);
+
     switch (Method) {
       case 0: CopyStored(); break;
       case 1: Unshrink(); break;
@@ -72,33 +78,32 @@ uint32_t TAbUnzipHelper::Decompress() {
 
 // Changes to the next volume when the current one is used up (spanned sets only).
 void TAbUnzipHelper::NextVolumeIfAtEnd() {
-  if (!Spanned) return;
-  TStream& in = *StreamSlot;
-  if (in.Position() != in.Size()) return;
+  if (!Spanned || VolumeLeft > 0) return;
   ++CurrentDisk;
   if (!OpenSpannedVolume) throw EAbZipBadSpanStream();
   OpenSpannedVolume(CurrentDisk);
+  if (!StreamSlot) throw EAbReadError();
+  TStream& in = *StreamSlot;
+  VolumeLeft = std::max(in.Size() - in.Position(), 0);
 }
 
-int32_t TAbUnzipHelper::ReadBlock() {
+int32_t TAbUnzipHelper::ReadBlock(uint8_t* Buffer, int32_t Capacity) {
   NextVolumeIfAtEnd();
-  TStream& in = *StreamSlot;
-  int32_t n = std::min(InRemaining, kInBufferSize);
-  const int32_t left = in.Size() - in.Position();
-  if (n >= left) n = left;  // a read never crosses the end of a volume
-  const int32_t got = n > 0 ? in.Read(InBuffer, n) : 0;
-  if (got <= 0) throw EAbReadError();
-  if (DecryptBuffer) DecryptBuffer(InBuffer, got);
+  const int32_t n = std::min({InRemaining, Capacity, VolumeLeft});
+  const int32_t got = n > 0 ? StreamSlot->Read(Buffer, n) : 0;
+  if (got <= 0) throw EAbReadError();  // cut off while compressed bytes remain
+  VolumeLeft -= got;
+  if (DecryptBuffer) DecryptBuffer(Buffer, got);
   return got;
 }
 
 void TAbUnzipHelper::FillInput() {
-  if (InRemaining == 0) {
+  if (InRemaining <= 0) {
     InputEnded = true;
     InNext = InCount + 1;
     return;
   }
-  InCount = ReadBlock();
+  InCount = ReadBlock(InBuffer, kInBufferSize);
   InRemaining -= InCount;
   InputEnded = false;
   CurrentByte = InBuffer[0];
@@ -161,11 +166,13 @@ void TAbUnzipHelper::ReportProgress(uint8_t Percent, bool& Abort) {
   }
 }
 
+// Stored data needs no decoding: it goes straight from the archive through the output buffer
+// (a larger block than the input buffer, so big entries cost fewer calls).
 void TAbUnzipHelper::CopyStored() {
-  while (InRemaining != 0) {
-    const int32_t n = ReadBlock();
+  while (InRemaining > 0) {
+    const int32_t n = ReadBlock(OutBuffer.data(), kOutBufferSize);
     InRemaining -= n;
-    WriteToSink(InBuffer, n);
+    WriteToSink(OutBuffer.data(), n);
     bool abort = false;
     ReportProgress(PercentOf(OutFlushed, ExpectedSize), abort);
     if (abort) throw EAbUserAbort();

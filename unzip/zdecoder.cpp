@@ -100,7 +100,7 @@ void TAbZDecoder::MakeHeader() {
 
 void TAbZDecoder::AskPassword(std::string& NewPassword) {
   if (!NeedPassword) throw EAbZipInvalidPassword();
-  NeedPassword(*this, NewPassword);
+  NeedPassword(this, NewPassword);
 }
 
 }  // namespace zipkit

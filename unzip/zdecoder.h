@@ -10,22 +10,21 @@
 #include <memory>
 #include <string>
 
+#include "archive/object.h"
 #include "host/stream.h"
 
 namespace zipkit {
 
-class TAbZDecoder {
+class TAbZDecoder : public TObject {
  public:
   static constexpr int32_t kHeaderSize = 12;
 
-  // Asked for another password after a failed check; the answer replaces Password.
-  using TNeedPasswordHook = std::function<void(TAbZDecoder& Sender, std::string& NewPassword)>;
+  // Asked for another password after a failed check (Sender is the decoder); the answer
+  // replaces Password. The same type as the archive's OnNeedPassword.
+  using TNeedPasswordHook = std::function<void(TObject* Sender, std::string& NewPassword)>;
 
   TAbZDecoder(const std::string& Password, std::unique_ptr<TStream>& StreamSlot,
               uint32_t CheckValue, bool CheckByteOnly);
-  virtual ~TAbZDecoder() = default;
-  TAbZDecoder(const TAbZDecoder&) = delete;
-  TAbZDecoder& operator=(const TAbZDecoder&) = delete;
 
   void ResetKeys();
   void MixKeys(uint8_t b);

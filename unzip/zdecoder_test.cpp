@@ -140,8 +140,8 @@ TEST(ZDecoder, RetriesAndThePasswordHook) {
     d.Retries = c.retries;
     int calls = 0;
     if (!c.answer.empty()) {
-      d.NeedPassword = [&](TAbZDecoder& sender, std::string& pw) {
-        EXPECT_EQ(&sender, &d);
+      d.NeedPassword = [&](TObject* sender, std::string& pw) {
+        EXPECT_EQ(sender, &d);
         ++calls;
         pw = c.answer;
       };
