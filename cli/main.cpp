@@ -154,14 +154,16 @@ class Tool {
       const std::string when = DosDateTimeText(item.FileDate(), item.FileTime());
       if (opts_.json) {
         std::printf(
-            "%s\n  {\"name\": %s, \"method\": %u, \"packed_size\": %d, \"unpacked_size\": %d, "
+            "%s\n  {\"name\": %s, \"method\": %u, \"packed_size\": %u, \"unpacked_size\": %u, "
             "\"crc32\": %u, \"encrypted\": %s, \"date_time\": \"%s\"}",
-            i ? "," : "", JsonString(item.StoredName()).c_str(), item.Method(), item.PackedSize(),
-            item.UnpackedSize(), item.Checksum(), item.Encrypted() ? "true" : "false",
+            i ? "," : "", JsonString(item.StoredName()).c_str(), item.Method(),
+            static_cast<uint32_t>(item.PackedSize()), static_cast<uint32_t>(item.UnpackedSize()),
+            item.Checksum(), item.Encrypted() ? "true" : "false",
             when.c_str());
       } else {
-        std::printf("%10d  %6u%s %9d  %08x  %s  %s\n", item.UnpackedSize(), item.Method(),
-                    item.Encrypted() ? "*" : " ", item.PackedSize(), item.Checksum(),
+        std::printf("%10u  %6u%s %9u  %08x  %s  %s\n", static_cast<uint32_t>(item.UnpackedSize()),
+                    item.Method(), item.Encrypted() ? "*" : " ",
+                    static_cast<uint32_t>(item.PackedSize()), item.Checksum(),
                     when.c_str(), item.StoredName().c_str());
       }
     }
@@ -195,6 +197,7 @@ class Tool {
       MakeFolderPath(base);
       kit_.SetBaseDirectory(base);
       kit_.ExtractMatching("*.*");
+      ReportNameless();
       if (opts_.paths) MakeFolders(base);
     } catch (const std::exception& e) {
       Error(opts_.dir, e.what());
@@ -203,12 +206,28 @@ class Tool {
     return failures_ ? kExitSomeFailed : kExitOk;
   }
 
+  // "*.*" passes over entries without a file part. Folder entries are meant to be passed over;
+  // any other such entry cannot be written and counts as failed.
+  void ReportNameless() {
+    TAbZipArchive& archive = *kit_.OpenedArchive();
+    for (int32_t i = 0; i < archive.ItemCount(); ++i) {
+      const TAbZipItem& item = *archive.ZipItem(i);
+      const std::string name = item.StoredName();
+      if (IsFolderEntry(name) || item.MatchesMask("*.*")) continue;
+      ReportEntry(name.empty() ? "entry " + std::to_string(i + 1) : name, "The entry has no file name");
+    }
+  }
+
+  static bool IsFolderEntry(const std::string& Name) {
+    return !Name.empty() && (Name.back() == '/' || Name.back() == '\\');
+  }
+
   // Folder entries make their (possibly empty) folders, below the target only.
   void MakeFolders(const std::string& Base) {
     TAbZipArchive& archive = *kit_.OpenedArchive();
     for (int32_t i = 0; i < archive.ItemCount(); ++i) {
       const std::string name = archive.ZipItem(i)->StoredName();
-      if (name.empty() || (name.back() != '/' && name.back() != '\\')) continue;
+      if (!IsFolderEntry(name)) continue;
       const std::string rel = SafeRelativePath(name);
       if (rel.empty()) continue;
       try {
@@ -225,45 +244,48 @@ class Tool {
   int failures_ = 0;
 };
 
-bool Parse(int argc, char** argv, Options& Opts) {
-  if (argc < 3) return false;
+// Fills Opts from the command line; returns what is wrong with it, or "".
+std::string Parse(int argc, char** argv, Options& Opts) {
+  if (argc < 2) return "no command";
   Opts.command = argv[1];
   if (Opts.command != "list" && Opts.command != "test" && Opts.command != "extract")
-    return false;
+    return "unknown command " + Opts.command;
   std::vector<std::string> args(argv + 2, argv + argc);
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    auto value = [&](std::string& Into) {
-      if (i + 1 >= args.size()) return false;
-      Into = args[++i];
-      return true;
-    };
-    if (a == "--json" && Opts.command == "list") Opts.json = true;
-    else if (a == "--paths" && Opts.command == "extract") Opts.paths = true;
-    else if (a == "--password" && Opts.command != "list") {
-      if (!value(Opts.password)) return false;
+    const bool has_value = i + 1 < args.size();
+    if (a == "--json" && Opts.command == "list") {
+      Opts.json = true;
+    } else if (a == "--paths" && Opts.command == "extract") {
+      Opts.paths = true;
+    } else if (a == "--password" && Opts.command != "list") {
+      if (!has_value) return "--password needs a value";
+      Opts.password = args[++i];
     } else if (a == "-d" && Opts.command == "extract") {
-      if (!value(Opts.dir)) return false;
+      if (!has_value) return "-d needs a folder";
+      Opts.dir = args[++i];
       Opts.has_dir = true;
-    } else if (!a.empty() && a[0] == '-' && a != "-") {
-      return false;
+    } else if (!a.empty() && a[0] == '-') {
+      return "unknown option " + a + " for " + Opts.command;
     } else if (Opts.archive.empty()) {
       Opts.archive = a;
     } else {
-      return false;
+      return "unexpected argument " + a;
     }
   }
-  if (Opts.archive.empty()) return false;
-  if (Opts.command == "extract" && (!Opts.has_dir || Opts.dir.empty())) return false;
-  return true;
+  if (Opts.archive.empty()) return "no archive given";
+  if (Opts.command == "extract" && (!Opts.has_dir || Opts.dir.empty()))
+    return "extract needs -d DIR";
+  return "";
 }
 
 }  // namespace
 
 int Main(int argc, char** argv) {
   Options opts;
-  if (!Parse(argc, argv, opts)) {
-    std::fputs(kUsage, stderr);
+  const std::string problem = Parse(argc, argv, opts);
+  if (!problem.empty()) {
+    std::fprintf(stderr, "zipkit: %s\n%s", problem.c_str(), kUsage);
     return kExitCannotOpen;
   }
   try {

@@ -21,13 +21,22 @@ def run(*args, cwd=None):
     return p.returncode, p.stdout.decode('utf-8', 'replace'), p.stderr.decode('utf-8', 'replace')
 
 
+def read_bytes(path):
+    with open(path, 'rb') as f:
+        return f.read()
+
+
+def write_bytes(path, data):
+    with open(path, 'wb') as f:
+        f.write(data)
+
+
 def files_below(root):
     out = {}
     for dirpath, _, names in os.walk(root):
         for n in names:
             full = os.path.join(dirpath, n)
-            with open(full, 'rb') as f:
-                out[os.path.relpath(full, root)] = f.read()
+            out[os.path.relpath(full, root)] = read_bytes(full)
     return out
 
 
@@ -86,21 +95,32 @@ class CliTest(unittest.TestCase):
         junk = self.path('junk.zip')
         with open(junk, 'wb') as f:
             f.write(b'MZ this is no archive at all' * 10)
-        cases = [
+        usage = [
             ('no arguments', []),
             ('unknown command', ['frobnicate', junk]),
             ('extract without -d', ['extract', junk]),
             ('unknown option', ['list', junk, '--bogus']),
-            ('missing archive', ['list', self.path('nope.zip')]),
-            ('not an archive', ['list', junk]),
-            ('not an archive, test', ['test', junk]),
+            ('password without value', ['test', junk, '--password']),
         ]
-        for what, args in cases:
+        for what, args in usage:
             with self.subTest(what):
                 rc, out, err = run(*args)
                 self.assertEqual(rc, 2, out + err)
-                self.assertTrue(err.strip(), 'no message')
-                self.assertEqual(len(err.strip().splitlines()), 1 if args else 3, err)
+                lines = err.splitlines()
+                self.assertRegex(lines[0], r'^zipkit: \S')  # what is wrong, then the usage
+                self.assertTrue(lines[1].startswith('usage: '), err)
+        unopenable = [
+            ('missing archive', ['list', self.path('nope.zip')], 'File not found'),
+            ('not an archive', ['list', junk], 'Invalid file - not a PKZip file'),
+            ('not an archive, test', ['test', junk], 'Invalid file - not a PKZip file'),
+            ('not an archive, extract', ['extract', junk, '-d', self.path('o')], 'Invalid file'),
+        ]
+        for what, args, text in unopenable:
+            with self.subTest(what):
+                rc, out, err = run(*args)
+                self.assertEqual(rc, 2, out + err)
+                self.assertEqual(len(err.splitlines()), 1, err)
+                self.assertIn(text, err)
         self.assertFalse(os.path.exists(self.path('nope.zip')), 'list created the archive')
 
     # ---- extract ---------------------------------------------------------------------------
@@ -133,10 +153,10 @@ class CliTest(unittest.TestCase):
     def test_partial_failure_names_the_entry_and_goes_on(self):
         p = self.make_zip('c.zip', [('first.txt', b'1' * 5000), ('broken.txt', b'2' * 5000),
                                     ('last.txt', b'3' * 5000)])
-        data = bytearray(open(p, 'rb').read())
+        data = bytearray(read_bytes(p))
         at = data.find(b'2' * 100)
         data[at + 10] ^= 0xFF  # corrupt the stored data of broken.txt
-        open(p, 'wb').write(bytes(data))
+        write_bytes(p, bytes(data))
         rc, out, err = run('extract', p, '-d', self.path('out'))
         self.assertEqual(rc, 1)
         self.assertEqual(err.strip().splitlines(), ['zipkit: broken.txt: Failed CRC Check'])
@@ -147,7 +167,7 @@ class CliTest(unittest.TestCase):
 
     def test_truncated_archive(self):
         p = self.make_zip('t.zip', [('a.txt', b'a' * 100), ('b.txt', b'b' * 100000)])
-        data = open(p, 'rb').read()
+        data = read_bytes(p)
         # Cut the data of b.txt short and move the central directory up behind it.
         with zipfile.ZipFile(p) as z:
             info = z.getinfo('b.txt')
@@ -155,7 +175,7 @@ class CliTest(unittest.TestCase):
         tail = bytearray(data[data.find(b'PK\x01\x02'):])
         eocd = tail.rfind(b'PK\x05\x06')
         tail[eocd + 16:eocd + 20] = cut.to_bytes(4, 'little')
-        open(p, 'wb').write(data[:cut] + bytes(tail))
+        write_bytes(p, data[:cut] + bytes(tail))
         rc, out, err = run('extract', p, '-d', self.path('out'))
         self.assertEqual(rc, 1, err)
         self.assertIn('b.txt:', err)
@@ -171,7 +191,7 @@ class CliTest(unittest.TestCase):
         cases = [('folder', lambda f: os.makedirs(f))]
         if os.geteuid() != 0:  # root writes read-only files
             def read_only(f):
-                open(f, 'wb').write(b'old')
+                write_bytes(f, b'old')
                 os.chmod(f, 0o444)
             cases.append(('read-only file', read_only))
         for what, make in cases:
@@ -190,7 +210,7 @@ class CliTest(unittest.TestCase):
         src = self.path('src')
         os.makedirs(src)
         for n, data in (('s1.txt', b'secret one'), ('s2.bin', os.urandom(70000))):
-            open(os.path.join(src, n), 'wb').write(data)
+            write_bytes(os.path.join(src, n), data)
         p = self.path('enc.zip')
         subprocess.run(['zip', '-q', '-0', '-P', 'pass word', p, 's1.txt', 's2.bin'], cwd=src, check=True)
         rc, out, err = run('list', p, '--json')
