@@ -456,3 +456,69 @@ TEST(Verify, LocalHeaderFieldsAgainstTheCentralRecord) {
 
 }  // namespace
 }  // namespace zipkit
+
+namespace zipkit {
+namespace {
+
+void Put(std::vector<uint8_t>& v, size_t at, uint32_t x, int bytes) {
+  for (int i = 0; i < bytes; ++i) v[at + i] = static_cast<uint8_t>(x >> (8 * i));
+}
+
+// A two-volume set (set.zip, set.z01): a.bin starts on volume 0 and runs on into volume 1, which
+// also holds b.txt, the directory and the end record.
+TEST(Extract, SpannedSetChangesVolumes) {
+  const std::string a = Big(50000), b = "on the second volume";
+  ZipFixture zip;
+  zip.Add(Stored("a.bin", a));
+  zip.Add(Stored("b.txt", b));
+  std::vector<uint8_t> whole = zip.Bytes();
+  const size_t b_local = 30 + 5 + a.size();
+  const size_t cd = b_local + 30 + 5 + b.size();
+  const size_t cut = 30 + 5 + 20000;  // inside a.bin's data
+  // b.txt's central record follows a.bin's (46 + 5 bytes); the end record follows both.
+  const size_t b_central = cd + 46 + 5, eocd = b_central + 46 + 5;
+  Put(whole, b_central + 34, 1, 2);
+  Put(whole, b_central + 42, static_cast<uint32_t>(b_local - cut), 4);
+  Put(whole, eocd + 4, 1, 2);
+  Put(whole, eocd + 6, 1, 2);
+  Put(whole, eocd + 16, static_cast<uint32_t>(cd - cut), 4);
+
+  TestDir dir;
+  dir.Write("set.zip", std::vector<uint8_t>(whole.begin(), whole.begin() + cut));
+  dir.Write("set.z01", std::vector<uint8_t>(whole.begin() + cut, whole.end()));
+  std::filesystem::create_directory(dir.Native("out"));
+  TAbZipArchive archive(dir.Path("set.zip"), fmOpenRead | fmShareDenyNone);
+  archive.ExtractHook = [](TAbZipArchive& A, TAbZipItem& I, const std::string& N) {
+    ExtractZipItemToFile(A, I, N);
+  };
+  archive.VerifyHook = [](TAbZipArchive& A, TAbZipItem& I) { VerifyZipItem(A, I); };
+  std::vector<std::string> failures;
+  archive.OnProcessItemFailure = [&](TObject*, TAbArchiveItem* Item, TAbProcessType,
+                                     TAbErrorClass, int32_t Code) {
+    failures.push_back(Item->StoredName() + " " + std::to_string(Code));
+  };
+  archive.LoadCatalog();
+  ASSERT_TRUE(archive.Spanned);
+  ASSERT_EQ(archive.ItemCount(), 2);
+  EXPECT_EQ(archive.CurrentDisk, 1);
+
+  // The test changes to the item's volume first, and a.bin's data crosses into volume 1.
+  archive.VerifyItemAt(0);
+  EXPECT_EQ(archive.CurrentDisk, 1);
+  archive.VerifyItemAt(1);
+  archive.VerifyItemAt(0);
+
+  archive.SetBaseDirectory(dir.Path("out"));
+  archive.ExtractMatching("*.*");
+  EXPECT_TRUE(failures.empty()) << failures.front();
+  EXPECT_EQ(dir.Read("out/a.bin"), a);
+  EXPECT_EQ(dir.Read("out/b.txt"), b);
+
+  // A missing volume fails the item cleanly; the next item reopens what it needs.
+  std::filesystem::rename(dir.Native("set.zip"), dir.Native("gone.zip"));
+  EXPECT_THROW(archive.VerifyItemAt(0), EAbFileNotFound);
+  archive.VerifyItemAt(1);
+}
+
+}  // namespace
+}  // namespace zipkit

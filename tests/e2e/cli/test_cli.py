@@ -186,6 +186,39 @@ class CliTest(unittest.TestCase):
         rc, out, err = run('extract', p, '-d', self.path('out'))
         self.assertEqual((rc, out, err), (0, '', ''))
 
+    def test_progress_meter_on_a_terminal(self):
+        import pty
+        p = self.make_zip('m.zip', [('big%d.bin' % i, os.urandom(200000)) for i in range(4)])
+        master, slave = pty.openpty()
+        try:
+            proc = subprocess.run([CLI, 'extract', p, '-d', self.path('out')],
+                                  stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=slave,
+                                  timeout=60)
+            os.close(slave)
+            slave = None
+            shown = b''
+            while True:
+                try:
+                    chunk = os.read(master, 65536)
+                except OSError:
+                    break
+                if not chunk:
+                    break
+                shown += chunk
+        finally:
+            if slave is not None:
+                os.close(slave)
+            os.close(master)
+        self.assertEqual(proc.returncode, 0)
+        self.assertEqual(proc.stdout, b'')
+        lines = shown.split(b'\r')
+        bars = [l for l in lines if l.startswith(b'[')]
+        self.assertTrue(bars, shown[:200])
+        # The archive meter (first bar) fills up as entries are done, and the line is cleared.
+        self.assertIn(b'big3.bin', shown)
+        self.assertTrue(any(l.count(b'#') > 0 for l in bars))
+        self.assertTrue(shown.endswith(b'\r\x1b[K'), shown[-40:])
+
     def test_something_in_the_way(self):
         p = self.make_zip('r.zip', [('a.txt', b'new'), ('b.txt', b'b')])
         cases = [('folder', lambda f: os.makedirs(f))]
