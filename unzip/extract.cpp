@@ -1,5 +1,6 @@
 #include "unzip/extract.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "host/host.h"
@@ -71,7 +72,9 @@ std::string SafeRelativePath(const std::string& Name) {
     if (end == std::string::npos) end = path.size();
     std::string part = path.substr(start, end - start);
     start = end + 1;
-    if (part.empty() || part == "." || part == "..") continue;
+    // "", "." and "..", and on Windows also any part of dots and blanks only (the file system
+    // trims trailing dots and blanks, so "... " would be "..").
+    if (part.find_first_not_of(". ") == std::string::npos) continue;
     // A colon inside a part would name a drive or a stream on Windows.
     for (char& c : part)
       if (c == ':') c = '_';
@@ -92,8 +95,12 @@ void ExtractZipItemToStream(TAbZipArchive& Archive, TAbZipItem& Item, TStream* O
   ReadLocalHeader(Archive, Item, header);
 
   if (auto* memory = dynamic_cast<TMemoryStream*>(OutStream)) {
-    const int64_t honest = kMaxExpansion * std::max(Item.PackedSize(), 0) + 65536;
-    if (Item.UnpackedSize() >= 0 && Item.UnpackedSize() <= honest)
+    // The packed bytes that can really be there: at most what the archive holds behind the
+    // header (a spanned item may hold less; sizing is only a head start).
+    TStream& in = *Archive.Stream;
+    const int64_t available = std::max(in.Size() - in.Position(), 0);
+    const int64_t packed = std::min<int64_t>(std::max(Item.PackedSize(), 0), available);
+    if (Item.UnpackedSize() >= 0 && Item.UnpackedSize() <= kMaxExpansion * packed + 65536)
       memory->SetSize(Item.UnpackedSize());
   }
 

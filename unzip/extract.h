@@ -25,8 +25,8 @@ void ExtractZipItemToFile(TAbZipArchive& Archive, TAbZipItem& Item, const std::s
 void VerifyZipItem(TAbZipArchive& Archive, TAbZipItem& Item);
 
 // The path below the base folder that a stored name is written to with eoRestorePath: "\"
-// between parts; a drive, leading "\" and the parts "", "." and ".." are dropped, so the result
-// never leaves the base folder.
+// between parts; a drive, leading "\" and the parts "", "." and ".." (any part of dots and
+// blanks only) are dropped, so the result never leaves the base folder.
 std::string SafeRelativePath(const std::string& Name);
 
 }  // namespace zipkit

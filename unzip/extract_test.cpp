@@ -225,7 +225,8 @@ TEST(Extract, SafeRelativePathCleansWithoutRefusing) {
     const char* in;
     const char* out;
   } cases[] = {{"a/b/c.txt", "a\\b\\c.txt"}, {"..\\..", ""}, {"dir/", "dir\\"},
-               {"//x//y", "x\\y"},          {"D:/", ""},   {"...", "..."}};
+               {"//x//y", "x\\y"},          {"D:/", ""},   {"... /.. /x", "x"},
+               {"a./.b", "a.\\.b"}};
   for (const auto& c : cases) EXPECT_EQ(SafeRelativePath(c.in), c.out) << c.in;
 }
 
@@ -313,7 +314,10 @@ TEST(Extract, MemoryTargetIsSizedOnlyForHonestSizes) {
   FixtureEntry honest = Stored("h.txt", "hello");
   FixtureEntry liar = Stored("l.txt", "tiny");
   liar.unpacked_delta = 1 << 30;  // claims a gigabyte from four bytes
-  Opened o({honest, liar});
+  FixtureEntry big_liar = Stored("b.txt", "tiny");
+  big_liar.unpacked_delta = 1 << 30;  // ... and from a gigabyte of packed bytes that are not there
+  big_liar.packed_delta = 1 << 30;
+  Opened o({honest, liar, big_liar});
   ShortStream target(1 << 20);
   o.archive->UnpackItemToStreamAt(0, &target);
   EXPECT_EQ(target.first_size, 5);
@@ -321,6 +325,9 @@ TEST(Extract, MemoryTargetIsSizedOnlyForHonestSizes) {
   o.archive->UnpackItemToStreamAt(1, &target2);  // stored: the CRC decides, not the size
   EXPECT_EQ(target2.first_size, 0);
   EXPECT_EQ(target2.Size(), 4);
+  ShortStream target3(1 << 20);
+  EXPECT_THROW(o.archive->UnpackItemToStreamAt(2, &target3), EAbReadError);
+  EXPECT_EQ(target3.first_size, 0);
   EXPECT_THROW(o.archive->UnpackItemToStreamAt(0, nullptr), EAbBadStream);
 }
 
