@@ -1,6 +1,7 @@
 #include "archive/archive.h"
 
 #include <exception>
+#include <vector>
 
 #include "host/exceptions.h"
 #include "host/host.h"
@@ -76,9 +77,12 @@ TAbArchive::TAbArchive(const std::string& FileName, uint16_t Mode) {
 }
 
 TAbArchive::~TAbArchive() {
-  // Each item leaves the list as it is freed; from the last one that costs nothing.
-  for (int32_t i = Items.ItemCount() - 1; i >= 0; --i) delete Items.ItemAt(i);
+  // Empty the list first, so that freeing an item need not take it out of its chain.
+  std::vector<TAbArchiveItem*> items;
+  items.reserve(static_cast<size_t>(Items.ItemCount()));
+  for (int32_t i = 0; i < Items.ItemCount(); ++i) items.push_back(Items.ItemAt(i));
   Items.Reset();
+  for (auto it = items.rbegin(); it != items.rend(); ++it) delete *it;
   Guard.reset();
   if (!OwnsStream) static_cast<void>(Stream.release());
   Stream.reset();

@@ -57,16 +57,27 @@ TAbArchiveList::TAbArchiveList() : Buckets(kTableSizes[0], nullptr) {}
 TAbArchiveList::~TAbArchiveList() { Reset(); }
 
 uint32_t TAbArchiveList::NameHash(const std::string& Name) {
-  // ELF (PJW) hash of the upper-cased name; the result stays below 2^28.
-  const std::string upper = host::AnsiUpperCase(Name);
+  // ELF (PJW) hash of the upper-cased name; the result stays below 2^28. ASCII names are
+  // upper-cased here, others by the host's ANSI rules.
+  const bool ascii = std::all_of(Name.begin(), Name.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  const std::string upper = ascii ? std::string() : host::AnsiUpperCase(Name);
   uint32_t h = 0;
-  for (unsigned char c : upper) {
+  for (char ch : ascii ? Name : upper) {
+    const unsigned char c = static_cast<unsigned char>(ascii ? AsciiUpper(ch) : ch);
     h = (h << 4) + c;
     const uint32_t g = h & 0xF0000000u;
     if (g != 0) h ^= g >> 24;
     h &= ~g;
   }
   return h;
+}
+
+void TAbArchiveList::Reserve(int32_t Count) {
+  if (Count <= 0) return;
+  Order.reserve(static_cast<size_t>(Count));
+  while (Buckets.size() < static_cast<size_t>(Count) && Buckets.size() < kTableSizes[std::size(kTableSizes) - 1])
+    Grow();
 }
 
 int32_t TAbArchiveList::BucketOf(const std::string& Name) {

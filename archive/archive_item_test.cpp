@@ -132,7 +132,9 @@ TEST_F(ListFixture, AnItemBelongsToOneListOnly) {
 std::vector<std::string> NamesOfOneBucket(size_t count) {
   std::map<int32_t, std::vector<std::string>> by_bucket;
   for (int i = 0;; ++i) {
-    std::string name = "f" + std::to_string(i) + ".dat";
+    std::string name = std::to_string(i);
+    name.insert(0, 1, 'f');
+    name += ".dat";
     auto& names = by_bucket[TAbArchiveList::BucketOf(name)];
     names.push_back(name);
     if (names.size() == count) return names;

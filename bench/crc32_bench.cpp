@@ -72,9 +72,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
+      // With --benchmark_repetitions the median stands for the run.
       const auto it = run.counters.find("bytes_per_second");
-      if (it == run.counters.end() || run.run_type != Run::RT_Iteration) continue;
-      const std::string name = run.benchmark_name();
+      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+      if (it == run.counters.end() || (run.run_type != Run::RT_Iteration && !median)) continue;
+      const std::string name = run.run_name.function_name + "/" + run.run_name.args;
       const size_t slash = name.find('/');
       speed_[name.substr(0, slash)][std::stoll(name.substr(slash + 1))] = it->second;
     }

@@ -13,6 +13,13 @@ std::string_view UpToZero(const std::string& Bytes) {
 
 std::string Cut16(const std::string& Bytes) { return Bytes.substr(0, 0xFFFF); }
 
+// Printable ASCII is the same in every code page the host converts between.
+bool IsPrintableAscii(std::string_view Bytes) {
+  for (unsigned char c : Bytes)
+    if (c < 0x20 || c > 0x7E) return false;
+  return true;
+}
+
 }  // namespace
 
 TAbZipItem::TAbZipItem() : Decoder(nullptr, nullptr) {}
@@ -21,7 +28,7 @@ TAbZipItem::~TAbZipItem() = default;
 
 std::string TAbZipItem::StoredName() const {
   const std::string_view bytes = UpToZero(DirectoryRecord.FileName);
-  if (bytes.empty()) return {};
+  if (IsPrintableAscii(bytes)) return std::string(bytes);
   if (Flags() & kFlagUtf8Name) return host::Utf8ToAnsi(bytes);
   return host::OemToAnsi(bytes);
 }

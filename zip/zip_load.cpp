@@ -161,6 +161,8 @@ void TAbZipArchive::ReadDirectory(int32_t EndPosition) {
   const uint16_t last_disk = EndRecord->DiskNumber;
   const int32_t total = EndRecord->TotalEntries;
   int32_t count = 0;
+  // The claimed count is only a hint (at most 65,535), and no more records fit than bytes allow.
+  Items.Reserve(std::min<int32_t>(total, (Stream->Size() - Stream->Position()) / kDirectoryHeaderSize));
   auto reader = std::make_unique<TReadAheadStream>(*Stream);
   while (!(CurrentDisk == last_disk && reader->Position() == EndPosition)) {
     if (Spanned && reader->Position() >= reader->Size()) {
