@@ -282,6 +282,9 @@ TAbInflater::TFastResult TAbInflater::DecodeFast(const THuffmanTable& Literal,
                               : r == kMore ? TFastResult::kMore : TFastResult::kInvalid;
     }
     s.OutLimit = outLimit_;
+  } else if (static_cast<size_t>(outLimit_ - valid_) > kHistory) {
+    // Hand over to the unchecked loop as soon as the history is full.
+    s.OutLimit = valid_ + kHistory;
   }
   const TResult r = loops.Checked(s, Literal, Distance);
   bitbuf_ = s.Bitbuf;
