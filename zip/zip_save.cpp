@@ -111,6 +111,17 @@ int64_t DirectoryRecordLength(const TAbZipDirectoryFileHeader& R) {
   return kDirectoryHeaderSize + R.FileNameLength + R.ExtraFieldLength + R.FileCommentLength;
 }
 
+bool IsAbsolutePath(const std::string& Name) {
+  return (!Name.empty() && (Name[0] == '\\' || Name[0] == '/')) ||
+         (Name.size() >= 2 && Name[1] == ':');
+}
+
+// The file an item is compressed from, as the insert hook finds it (from BaseDirectory).
+std::string DiskPath(const TAbArchive& Archive, const TAbZipItem& Item) {
+  if (IsAbsolutePath(Item.DiskName) || Archive.BaseDirectory().empty()) return Item.DiskName;
+  return Archive.BaseDirectory() + "\\" + Item.DiskName;
+}
+
 // A folder entry has no data: it is made here rather than by the compressor.
 void MakeFolderEntry(TAbZipItem& Item) {
   int32_t attr = host::FileGetAttr(Item.DiskName);
@@ -259,6 +270,11 @@ bool TZipSaver::InsertEntry(int32_t Index, TAbZipItem& Item, TZipSaveOutput& Out
     else a_.InsertItem(Item, Out);
     Item.SetFlags(static_cast<uint16_t>((Item.Flags() & ~kFlagUtf8Name) | name_flags));
     if (Out.Failed()) throw EWriteError();
+    // A file that changed size while it was read, or could not be read to its end (which a
+    // reader takes for its end), would be stored cut short.
+    if (!folder && action != iaAddFromStream &&
+        host::FileSizeOf(DiskPath(a_, Item)) != Item.UnpackedSize())
+      throw EReadError();
     const int64_t end = start + header_length + Item.PackedSize();
     // An insertion that wrote less than it claims (a file that shrank while it was read) would
     // leave an entry that cannot be read back.

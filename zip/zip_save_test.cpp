@@ -533,6 +533,21 @@ TEST_F(ZipSave, FailingInsertionsCostOnlyTheirEntries) {
   EXPECT_EQ(a->Items.IndexOfName("vanishes.txt"), -1);
 }
 
+TEST_F(ZipSave, FileReadShortIsNotStoredCutShort) {
+  auto a = Create("s.zip", BuildZip({E("a.txt", "alpha")}));
+  // What a reader sees when the file shrinks, or when reading fails part way: an early end.
+  a->InsertHook = [](TAbZipArchive& archive, TAbZipItem& item, TStream& out) {
+    StoreFile(archive, item, out);
+    out.SetSize(out.Size() - 3);
+    item.SetUnpackedSize(item.UnpackedSize() - 3);
+    item.SetPackedSize(item.PackedSize() - 3);
+  };
+  Add(*a, "b.txt", "beta, read in part");
+  a->Commit();
+  EXPECT_EQ(failures, (std::vector<std::string>{"b.txt 0 4 0"}));
+  EXPECT_EQ(Names(ReadBack("s.zip")), std::vector<std::string>{"a.txt"});
+}
+
 TEST_F(ZipSave, MissingInsertHookDropsNewEntries) {
   auto a = Create("h.zip", BuildZip({E("a.txt", "alpha")}));
   a->InsertHook = nullptr;
