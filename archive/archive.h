@@ -212,6 +212,9 @@ class TAbArchive : public TObject {
   void WriteLogLine(const std::string& Name, int32_t Kind);
 
  protected:
+  // Freshens (prFreshen) or replaces (prReplace) the item at Index from the file DiskName,
+  // which AddFiles found, rather than from the file its stored name leads to.
+  void ChangeFromFile(int32_t Index, const std::string& DiskName, TAbProcessType ProcessType);
   // Finds the item's disk file (soRecurse searches BaseDirectory and its subfolders).
   void ResolveDiskName(TAbArchiveItem* Item);
   // Whether the disk file's date-time differs from the item's.

@@ -1,6 +1,7 @@
 // Changes of many entries at once: adding the files a mask finds, deleting, freshening and
 // replacing the entries a mask selects. Each one goes through the single-entry operations, so
 // confirmation, logging, failure reports and AutoSave work as they do for one entry.
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -96,7 +97,44 @@ void TAbArchive::AddFilesEx(const std::string& FileMask, const std::string& Excl
       made.push_back(MakeItem(name));
     }
   }
-  for (auto& item : made) AddItem(std::move(item));
+  for (auto& item : made) {
+    // A file whose stored name the archive holds freshens or replaces that entry from itself:
+    // with soStripPath or soRecurse its stored name alone would lead elsewhere.
+    const bool freshen = StoreOptions.Contains(soFreshen);
+    if ((freshen || StoreOptions.Contains(soReplace)) && Items.HasLiveName(item->StoredName())) {
+      ChangeFromFile(Items.IndexOfName(item->StoredName()), item->DiskName,
+                     freshen ? prFreshen : prReplace);
+      continue;
+    }
+    AddItem(std::move(item));
+  }
+}
+
+void TAbArchive::ChangeFromFile(int32_t Index, const std::string& DiskName,
+                                TAbProcessType ProcessType) {
+  RequireOpen();
+  CommitBeforeItem(Items.ItemAt(Index));
+  TAbArchiveItem* item = Items.ItemAt(Index);
+  TBusyScope busy(*this);
+  item->DiskName = DiskName;
+  if (ProcessType == prFreshen) {
+    bool changed = false;
+    try {
+      changed = DiskFileChanged(item);
+    } catch (const std::exception& e) {
+      TAbErrorClass error_class = ecUnclassified;
+      int32_t error_code = 0;
+      ClassifyException(e, error_class, error_code);
+      ReportItemFailure(item, prFreshen, error_class, error_code);
+    }
+    if (!changed) return;
+  }
+  bool confirm = true;
+  ConfirmItem(item, ProcessType, confirm);
+  if (!confirm) return;
+  item->PendingAction = ProcessType == prFreshen ? iaFreshen : iaReplace;
+  Modified = true;
+  if (AutoSave) Commit();
 }
 
 void TAbArchive::DeleteAt(int32_t Index) {

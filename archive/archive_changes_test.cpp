@@ -153,6 +153,32 @@ TEST_F(ArchiveChanges, AddFilesSkipsTheArchiveAndReportsDuplicates) {
   EXPECT_EQ(a->ItemCount(), 3);
 }
 
+// The entry is replaced or freshened from the file that was found, also where its stored name
+// alone would lead to another file (or none).
+TEST_F(ArchiveChanges, AddFilesReplacesFromTheFileItFound) {
+  DiskFiles({"sub/b.txt", "b.txt"});
+  auto a = Open("b.txt");
+  a->StoreOptions = {soStripPath, soReplace};
+  a->AddFiles("sub\\b.txt", 0x2F);
+  ASSERT_EQ(a->ItemCount(), 1);
+  EXPECT_EQ(a->Items.ItemAt(0)->PendingAction, iaReplace);
+  EXPECT_EQ(a->Items.ItemAt(0)->DiskName, host::ExpandFileName(dir / "disk/sub/b.txt"));
+
+  a->Commit();
+  trace.clear();
+  a->StoreOptions = {soStripPath, soFreshen};
+  const int64_t stamp = host::FileAge(dir / "disk/sub/b.txt");
+  a->Items.ItemAt(0)->SetFileDate(static_cast<uint16_t>(stamp >> 16));
+  a->Items.ItemAt(0)->SetFileTime(static_cast<uint16_t>(stamp));
+  a->AddFiles("sub\\b.txt", 0x2F);  // same date and time: nothing to freshen
+  EXPECT_TRUE(trace.empty());
+  EXPECT_EQ(a->Items.ItemAt(0)->PendingAction, iaUnchanged);
+  a->Items.ItemAt(0)->SetFileTime(static_cast<uint16_t>(stamp + 1));
+  a->AddFiles("sub\\b.txt", 0x2F);
+  EXPECT_EQ(trace, (std::vector<std::string>{"confirm 3 b.txt"}));
+  EXPECT_EQ(a->Items.ItemAt(0)->PendingAction, iaFreshen);
+}
+
 TEST_F(ArchiveChanges, DeleteFilesMarksWhatTheMaskSelects) {
   auto a = Open("a.txt\nb.txt\nsub/c.txt\nkeep.dat");
   refuse = "b.txt";

@@ -289,6 +289,7 @@ bool TZipSaver::InsertEntry(int32_t Index, TAbZipItem& Item, TZipSaveOutput& Out
     // Failures of the new archive itself end the save; so does the user's abort. Anything else
     // is the entry's own input and costs only this entry.
     if (Out.Failed() || dynamic_cast<const EAbUserAbort*>(&e) != nullptr ||
+        dynamic_cast<const EAbZipSpanThreshold*>(&e) != nullptr ||
         dynamic_cast<const std::bad_alloc*>(&e) != nullptr)
       throw;
   }
