@@ -8,6 +8,7 @@
 #include "support/crc32.h"
 #include "support/errors.h"
 #include "support/numeric.h"
+#include "unzip/zdecoder.h"
 
 namespace zipkit {
 
@@ -46,13 +47,32 @@ class TAbZipHelper::TSourceReader : public TDeflateInput {
   TAbZipHelper& helper_;
 };
 
-// Writes the entry's bytes to the target. A target that fails or takes fewer bytes than given
-// is full as far as the entry is concerned.
+// Writes the entry's bytes to the target, encrypted when there is a decoder (through a copy:
+// the deflater's bytes, stored blocks straight from its window among them, stay as they are).
+// A target that fails or takes fewer bytes than given is full as far as the entry is concerned.
 class TAbZipHelper::TTargetWriter : public TDeflateOutput {
  public:
-  explicit TTargetWriter(TStream& target) : target_(target) {}
+  TTargetWriter(TStream& target, TAbZDecoder* decoder) : target_(target), decoder_(decoder) {
+    if (decoder_ != nullptr) scratch_.resize(kCopyChunk);
+  }
 
   void WriteOutput(const uint8_t* Buffer, int32_t Count) override {
+    if (decoder_ == nullptr) {
+      Put(Buffer, Count);
+      return;
+    }
+    while (Count > 0) {
+      const int32_t n = std::min(Count, kCopyChunk);
+      std::copy_n(Buffer, n, scratch_.data());
+      decoder_->EncryptBuffer(scratch_.data(), n);
+      Put(scratch_.data(), n);
+      Buffer += n;
+      Count -= n;
+    }
+  }
+
+ private:
+  void Put(const uint8_t* Buffer, int32_t Count) {
     int32_t written = 0;
     try {
       written = target_.Write(Buffer, Count);
@@ -62,12 +82,13 @@ class TAbZipHelper::TTargetWriter : public TDeflateOutput {
     if (written != Count) throw EAbZipStreamFull();
   }
 
- private:
   TStream& target_;
+  TAbZDecoder* decoder_;
+  std::vector<uint8_t> scratch_;
 };
 
-TAbZipHelper::TAbZipHelper(TStream& Source, TStream& Target)
-    : InputSize(Source.Size()), source_(Source), target_(Target) {}
+TAbZipHelper::TAbZipHelper(TStream& Source, TAbZDecoder* Decoder, TStream& Target)
+    : InputSize(Source.Size()), source_(Source), decoder_(Decoder), target_(Target) {}
 
 void TAbZipHelper::ReportPercent(uint8_t Percent, bool& Abort) {
   if (!OnProgress || Percent == last_percent_) return;
@@ -77,7 +98,6 @@ void TAbZipHelper::ReportPercent(uint8_t Percent, bool& Abort) {
 
 void TAbZipHelper::Compress() {
   InputSize = std::max(InputSize, 0);
-  source_start_ = source_.Position();
   const int32_t start = target_.Position();
   switch (Method) {
     case kStored:
@@ -88,8 +108,14 @@ void TAbZipHelper::Compress() {
       DeflateStream(LevelForOption(DeflationOption));
       if (Method == kBestMethod) {
         if (CompressedSize >= InputSize) {
-          // Deflate did not pay: the data goes in as it is, over what deflate wrote.
-          target_.Seek(start, soFromBeginning);
+          // Deflate did not pay: the data goes in as it is, over what deflate wrote. The key
+          // stream has moved on, so an encrypted entry starts again with a fresh header.
+          if (decoder_ != nullptr) {
+            target_.Seek(start - TAbZDecoder::kHeaderSize, soFromBeginning);
+            decoder_->MakeHeader();
+          } else {
+            target_.Seek(start, soFromBeginning);
+          }
           Method = kStored;
           StoreCopy();
           target_.SetSize(target_.Position());
@@ -105,8 +131,8 @@ void TAbZipHelper::Compress() {
 }
 
 void TAbZipHelper::StoreCopy() {
-  source_.Seek(source_start_, soFromBeginning);
-  TTargetWriter writer(target_);
+  source_.Seek(0, soFromBeginning);
+  TTargetWriter writer(target_, decoder_);
   std::vector<uint8_t> buffer(kCopyChunk);
   uint32_t crc = 0xFFFFFFFF;
   int32_t copied = 0;
@@ -128,8 +154,9 @@ void TAbZipHelper::StoreCopy() {
 
 void TAbZipHelper::DeflateStream(int Level) {
   DataType = dtUnknown;
+  source_.Seek(0, soFromBeginning);
   TSourceReader reader(*this);
-  TTargetWriter writer(target_);
+  TTargetWriter writer(target_, decoder_);
   const TDeflateResult result = TDeflater(Level).Run(reader, writer);
   CRC32 = reader.crc;
   DataType = result.DataType;

@@ -1,7 +1,8 @@
 // TAbZipHelper: turns the data of one new archive entry into its ZIP form. It copies the data
 // unchanged (method 0) or deflates it (method 8), or tries deflate and stores instead when that
-// does not make the data smaller (method 11), computing the CRC-32 of the data and reporting
-// progress on the way. One helper serves one entry: created, configured, Compress once, freed.
+// does not make the data smaller (method 11), computing the CRC-32 of the data, encrypting what
+// it writes when it has a decoder, and reporting progress on the way. One helper serves one
+// entry: created, configured, Compress once, freed.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,8 @@
 
 namespace zipkit {
 
+class TAbZDecoder;
+
 class TAbZipHelper : public TObject {
  public:
   // Methods Compress accepts.
@@ -24,13 +27,16 @@ class TAbZipHelper : public TObject {
   // Progress as a percentage; setting Abort ends the work with EAbUserAbort.
   using TProgressCallback = std::function<void(uint8_t Percent, bool& Abort)>;
 
-  // InputSize starts as the size of Source, which is read from its current position.
-  TAbZipHelper(TStream& Source, TStream& Target);
+  // InputSize starts as the size of Source, which is read from its beginning. With a Decoder,
+  // everything written is encrypted; its header must already be in Target, just before the
+  // position where the data goes, and the decoder must write through Target (a fall-back to
+  // storing writes a fresh header there).
+  TAbZipHelper(TStream& Source, TAbZDecoder* Decoder, TStream& Target);
 
   // Writes the entry's data to Target at its position. Afterwards Method is 0 or 8 and CRC32,
-  // CompressedSize and IsText describe what was written. Raises EAbZipUnsupported for another
-  // method, EAbZipStreamFull when Target does not take the output, EAbUserAbort when the
-  // progress callback asks to stop.
+  // CompressedSize (without the encryption header) and IsText describe what was written. Raises
+  // EAbZipUnsupported for another method, EAbZipStreamFull when Target does not take the
+  // output, EAbUserAbort when the progress callback asks to stop.
   void Compress();
 
   // The literals of the first block were mostly text.
@@ -59,8 +65,8 @@ class TAbZipHelper : public TObject {
   void DeflateStream(int Level);
 
   TStream& source_;
+  TAbZDecoder* decoder_;
   TStream& target_;
-  int32_t source_start_ = 0;
   uint8_t last_percent_ = 0;
 };
 

@@ -12,6 +12,7 @@
 #include "archive/test_temp_dir.h"
 #include "support/errors.h"
 #include "support/virtual_memory_stream.h"
+#include "unzip/zdecoder.h"
 
 namespace zipkit {
 namespace {
@@ -87,7 +88,7 @@ TEST(ZipHelper, MethodsAndTheirResults) {
     SCOPED_TRACE(c.name);
     TMemoryStream source = StreamOf(c.data);
     TMemoryStream target;
-    TAbZipHelper helper(source, target);
+    TAbZipHelper helper(source, nullptr, target);
     EXPECT_EQ(helper.InputSize, static_cast<int32_t>(c.data.size()));
     helper.Method = c.method;
     helper.Compress();
@@ -108,7 +109,7 @@ TEST(ZipHelper, MethodsAndTheirResults) {
 
 TEST(ZipHelper, EmptySourceDeflatesToTwoBytes) {
   TMemoryStream source, target;
-  TAbZipHelper helper(source, target);
+  TAbZipHelper helper(source, nullptr, target);
   helper.Compress();
   EXPECT_EQ(helper.CompressedSize, 2);
   EXPECT_EQ(helper.CRC32, 0u);
@@ -118,7 +119,7 @@ TEST(ZipHelper, UnsupportedMethodIsRefused) {
   for (uint8_t method : {1, 6, 9, 12, 255}) {
     TMemoryStream source = StreamOf(Text(100));
     TMemoryStream target;
-    TAbZipHelper helper(source, target);
+    TAbZipHelper helper(source, nullptr, target);
     helper.Method = method;
     try {
       helper.Compress();
@@ -135,7 +136,7 @@ TEST(ZipHelper, DeflationOptionsPickTheLevel) {
   auto deflate_with = [&data](TAbZipDeflationOption option) {
     TMemoryStream source = StreamOf(data);
     TMemoryStream target;
-    TAbZipHelper helper(source, target);
+    TAbZipHelper helper(source, nullptr, target);
     helper.DeflationOption = option;
     helper.Compress();
     EXPECT_TRUE(Inflates(Contents(target), data));
@@ -157,7 +158,7 @@ TEST(ZipHelper, ReportsProgressAndStopsWhenAsked) {
     {
       TMemoryStream source = StreamOf(data);
       TMemoryStream target;
-      TAbZipHelper helper(source, target);
+      TAbZipHelper helper(source, nullptr, target);
       helper.Method = method;
       std::vector<int> seen;
       helper.OnProgress = [&seen](uint8_t percent, bool&) { seen.push_back(percent); };
@@ -173,7 +174,7 @@ TEST(ZipHelper, ReportsProgressAndStopsWhenAsked) {
     {
       TMemoryStream source = StreamOf(data);
       TMemoryStream target;
-      TAbZipHelper helper(source, target);
+      TAbZipHelper helper(source, nullptr, target);
       helper.Method = method;
       helper.OnProgress = [](uint8_t percent, bool& abort) { abort = percent >= 30; };
       EXPECT_THROW(helper.Compress(), EAbUserAbort);
@@ -203,7 +204,7 @@ TEST(ZipHelper, FullTargetIsStreamFull) {
       SCOPED_TRACE("method " + std::to_string(method) + (raise ? ", raising" : ", short"));
       TMemoryStream source = StreamOf(RandomBytes(70000, 4));
       TSmallStream target(30000, raise);
-      TAbZipHelper helper(source, target);
+      TAbZipHelper helper(source, nullptr, target);
       helper.Method = method;
       try {
         helper.Compress();
@@ -215,18 +216,19 @@ TEST(ZipHelper, FullTargetIsStreamFull) {
   }
 }
 
-TEST(ZipHelper, TakesInputSizeBytesFromTheSourcePosition) {
+// The data is the source from its beginning, wherever the source stands, up to InputSize.
+TEST(ZipHelper, TakesInputSizeBytesFromTheSourceStart) {
   const Bytes data = Text(30000);
   for (uint8_t method : {0, 8, 11}) {
     SCOPED_TRACE("method " + std::to_string(method));
     TMemoryStream source = StreamOf(data);
     source.SetPosition(1000);
     TMemoryStream target;
-    TAbZipHelper helper(source, target);
+    TAbZipHelper helper(source, nullptr, target);
     helper.Method = method;
     helper.InputSize = 20000;
     helper.Compress();
-    const Bytes part(data.begin() + 1000, data.begin() + 21000);
+    const Bytes part(data.begin(), data.begin() + 20000);
     EXPECT_EQ(helper.InputSize, 20000);
     EXPECT_EQ(helper.CRC32, ZlibCrc(part));
     EXPECT_TRUE(helper.Method == 0 ? Contents(target) == part : Inflates(Contents(target), part));
@@ -239,7 +241,7 @@ TEST(ZipHelper, SourceEndingEarlyGivesTheCountItGave) {
     SCOPED_TRACE("method " + std::to_string(method));
     TMemoryStream source = StreamOf(data);
     TMemoryStream target;
-    TAbZipHelper helper(source, target);
+    TAbZipHelper helper(source, nullptr, target);
     helper.Method = method;
     helper.InputSize = 9000;
     helper.Compress();
@@ -255,7 +257,7 @@ TEST(ZipHelper, StoringInsteadOverwritesTheDeflatedData) {
   TMemoryStream source = StreamOf(data);
   TMemoryStream target;
   target.WriteBuffer("HEAD", 4);
-  TAbZipHelper helper(source, target);
+  TAbZipHelper helper(source, nullptr, target);
   helper.Method = TAbZipHelper::kBestMethod;
   helper.Compress();
   EXPECT_EQ(helper.Method, 0);
@@ -263,6 +265,47 @@ TEST(ZipHelper, StoringInsteadOverwritesTheDeflatedData) {
   expected.insert(expected.end(), data.begin(), data.end());
   EXPECT_TRUE(Contents(target) == expected);
   EXPECT_EQ(target.Position(), target.Size());
+}
+
+// Encrypted output decrypts with the same password, also when method 11 falls back to storing
+// and writes a fresh header over the first.
+TEST(ZipHelper, EncryptsWhatItWrites) {
+  struct TCase {
+    const char* name;
+    Bytes data;
+    uint8_t method;
+    uint8_t final_method;
+  };
+  const TCase cases[] = {
+      {"text, stored", Text(30000), 0, 0},
+      {"text, deflated", Text(30000), 8, 8},
+      {"random, deflated", RandomBytes(30000, 7), 8, 8},
+      {"text, best", Text(30000), 11, 8},
+      {"random, best", RandomBytes(30000, 8), 11, 0},
+      {"empty, best", {}, 11, 0},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const uint32_t crc = ZlibCrc(c.data);
+    TMemoryStream source = StreamOf(c.data);
+    std::unique_ptr<TStream> slot = std::make_unique<TMemoryStream>();
+    TAbZDecoder cipher("pass word", slot, crc, false);
+    cipher.MakeHeader();
+    TAbZipHelper helper(source, &cipher, *slot);
+    helper.Method = c.method;
+    helper.Compress();
+    EXPECT_EQ(helper.Method, c.final_method);
+    EXPECT_EQ(helper.CRC32, crc);
+    ASSERT_EQ(slot->Size(), TAbZDecoder::kHeaderSize + helper.CompressedSize);
+
+    slot->Seek(0, soFromBeginning);
+    TAbZDecoder reader("pass word", slot, crc, false);
+    ASSERT_TRUE(reader.CheckHeader());
+    Bytes body(static_cast<size_t>(helper.CompressedSize));
+    slot->ReadBuffer(body.data(), helper.CompressedSize);
+    reader.DecryptBuffer(body.data(), helper.CompressedSize);
+    EXPECT_TRUE(c.final_method == 0 ? body == c.data : Inflates(body, c.data));
+  }
 }
 
 // The archive writer compresses each entry into a virtual memory stream.
@@ -275,7 +318,7 @@ TEST(ZipHelper, IntoAVirtualMemoryStreamThatSpills) {
   TAbVirtualMemoryStream target;
   target.SwapFolder = dir.Path();
   target.SetMemoryLimit(8192);
-  TAbZipHelper helper(source, target);
+  TAbZipHelper helper(source, nullptr, target);
   helper.Compress();
   EXPECT_FALSE(target.SwapFileName().empty());
   Bytes packed(static_cast<size_t>(target.Size()));
