@@ -84,7 +84,7 @@ void CompressFileToItem(TAbZipArchive& Archive, TAbZipItem& Item, TStream& Targe
   int64_t stamp = -1;
   {
     TCurrentDirectory dir(Archive.BaseDirectory());
-    const std::string name = host::OemToAnsi(Item.DiskName);
+    const std::string& name = Item.DiskName;
     file = std::make_unique<TFileStream>(name, fmOpenRead | fmShareDenyWrite);
     const int32_t attributes = host::FileGetAttr(name);
     Item.SetAttributes(attributes >= 0 ? static_cast<uint32_t>(attributes) : 0);

@@ -9,8 +9,8 @@
 
 namespace zipkit {
 
-// From the item's disk file (DiskName, in the OEM code page, relative to the archive's
-// BaseDirectory): its attributes, size and date-time go to the item. The file's open error
+// From the item's disk file (DiskName, in the ANSI code page as every disk name of the engine,
+// relative to the archive's BaseDirectory): its attributes, size and date-time go to the item. The file's open error
 // passes on.
 void CompressFileToItem(TAbZipArchive& Archive, TAbZipItem& Item, TStream& Target);
 

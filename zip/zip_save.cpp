@@ -126,8 +126,13 @@ std::string DiskPath(const TAbArchive& Archive, const TAbZipItem& Item) {
 void MakeFolderEntry(TAbZipItem& Item) {
   int32_t attr = host::FileGetAttr(Item.DiskName);
   if (attr == -1 || (attr & host::faDirectory) == 0) attr = host::faDirectory;
-  int64_t stamp = host::FileAge(Item.DiskName);
-  if (stamp < 0) stamp = host::NowDosDateTime();
+  // A folder's time comes from its folder entry (FileAge answers for files only).
+  std::string folder = Item.DiskName;
+  while (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  host::TFindFiles find;
+  host::TSearchRec rec;
+  int64_t stamp = find.First(folder, host::faAnyFile, rec) ? rec.Time : 0;
+  if (stamp == 0) stamp = host::NowDosDateTime();
   Item.SetMethod(0);
   Item.SetFlags(0);
   Item.SetChecksum(0);

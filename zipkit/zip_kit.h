@@ -192,6 +192,8 @@ class TAbCustomZipper : public TAbCustomZipBrowser {
 
  protected:
   TAbZipArchive& RequireArchive();
+  // The archive's insert hooks lead to the compressor (zip_kit_writer.cpp).
+  void InstallInsertHooks();
 
   bool FAutoSave = false;
   TAbZipSupportedMethod FCompressionMethodToUse = smBestMethod;

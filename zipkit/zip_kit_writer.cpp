@@ -1,11 +1,24 @@
 // The zipper's changing operations: each one hands over to the open archive (archive/archive.h
 // says what it does) and then tells the component's OnChange handler. Without an open archive
 // every one raises EAbNoArchive.
+#include "compress/compress_item.h"
 #include "host/host.h"
 #include "support/errors.h"
 #include "zipkit/zip_kit.h"
 
 namespace zipkit {
+
+void TAbCustomZipper::InstallInsertHooks() {
+  if (!FArchive) return;
+  FArchive->InsertHook = [](TAbZipArchive& Archive, TAbZipItem& Item, TStream& Target) {
+    CompressFileToItem(Archive, Item, Target);
+  };
+  FArchive->InsertFromStreamHook = [](TAbZipArchive& Archive, TAbZipItem& Item, TStream& Target,
+                                      TStream* Source) {
+    if (!Source) throw EAbZipNoInsertion();
+    CompressStreamToItem(Archive, Item, Target, *Source);
+  };
+}
 
 TAbZipArchive& TAbCustomZipper::RequireArchive() {
   if (!FArchive) throw EAbNoArchive();
