@@ -204,6 +204,7 @@ void TAbInflater::CopyStoredBlock() {
     Drop(8);
     --left;
   }
+  if (left == 0) return;
   bitbuf_ = 0;  // the register is empty; bytes it held ahead are read again from the span
   while (left != 0) {
     if (outNext_ == windowEnd_) MakeRoom();
