@@ -21,6 +21,12 @@ class TAbUnzipHelper {
   static constexpr int32_t kOutBufferSize = 32768;
 
   using TProgressHook = std::function<void(uint8_t Percent, bool& Abort)>;
+  // Installed by the extraction driver, so that this class needs neither the archive nor the
+  // cipher: open volume `Disk` of a spanned set into StreamSlot; check the 12-byte encryption
+  // header at the stream's position; decrypt a block in place.
+  using TVolumeHook = std::function<void(uint16_t Disk)>;
+  using TCheckHeaderHook = std::function<void()>;
+  using TDecryptHook = std::function<void(uint8_t* Buffer, int32_t Count)>;
 
   TAbUnzipHelper(std::unique_ptr<TStream>& StreamSlot, TAbZDecoder* Decoder, TStream& Target);
   virtual ~TAbUnzipHelper();
@@ -43,6 +49,10 @@ class TAbUnzipHelper {
 
   virtual void ReportProgress(uint8_t Percent, bool& Abort);
 
+  // Writes decoded bytes to Sink, counting them into the CRC-32 and OutFlushed; raises
+  // EAbZipStreamFull when the sink takes fewer bytes than offered.
+  void WriteToSink(const uint8_t* Data, int32_t Count);
+
   // The decoders, each in its own file.
   void CopyStored();  // method 0
   void Unshrink();    // method 1
@@ -57,7 +67,10 @@ class TAbUnzipHelper {
   uint32_t CrcRegister = 0xFFFFFFFF;
   int32_t PackedBytes;
   uint8_t Method = 8;
-  TAbZDecoder* Decoder;
+  TAbZDecoder* Decoder;  // not owned; the hooks below do the work
+  TCheckHeaderHook CheckHeader;
+  TDecryptHook DecryptBuffer;
+  TVolumeHook OpenSpannedVolume;
   uint8_t Dictionary = 0;  // implode: 0 none, 1 for 4 KB, 2 for 8 KB
   uint8_t Trees = 0;       // implode: 0, 2 or 3
   TProgressHook ProgressHook;
@@ -81,6 +94,10 @@ class TAbUnzipHelper {
   uint8_t BitsInByte = 0;
 
   std::unique_ptr<TStream>& StreamSlot;  // the archive's Stream field; a volume change replaces it
+
+ private:
+  void NextVolumeIfAtEnd();
+  int32_t ReadBlock();  // reads, decrypts and returns the next block of at most 4096 bytes
 };
 
 }  // namespace zipkit
