@@ -20,8 +20,8 @@ TEST(Application, TitleFromTheProgramFileName) {
   } cases[] = {
       {"C:\\dist\\Setup-ABC.exe", "Setup-abc"},
       {"C:\\dist\\SETUP.NEW-ABC.EXE", "Setup"},  // cut at the first "."
-      {"C:\\x.y\\INSTALL.EXE", "Install"},        // only the file name counts
-      {"C:iNSTALL", "install"},  // the first character is kept as it is
+      {"C:\\x.y\\INSTALL.EXE", "Install"},       // only the file name counts
+      {"C:iNSTALL", "install"},                  // the first character is kept as it is
       {"\\\\srv\\s\\a.exe", "a"},
       {"C:\\dist\\.exe", ""},
       {"", ""},

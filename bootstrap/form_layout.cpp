@@ -40,8 +40,7 @@ TFormLayout TFormLayout::Parse(const std::string& Text) {
     if (eq == std::string::npos || eq == 0 || layout.Sections.empty())
       throw Exception("Layout line " + std::to_string(line_number) + " is malformed");
     // Values keep their inner blanks ("MS Sans Serif") and may be empty.
-    layout.Sections.back().Values.emplace_back(Trim(line.substr(0, eq)),
-                                               Trim(line.substr(eq + 1)));
+    layout.Sections.back().Values.emplace_back(Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)));
   }
   return layout;
 }

@@ -38,9 +38,12 @@ std::string ResellerTagOf(const std::string& ExecutableName) {
 
 std::string SystemRootKeyFor(uint32_t PlatformId) {
   switch (PlatformId) {
-    case 1: return "\\Software\\Microsoft\\Windows\\CurrentVersion";
-    case 2: return "\\Software\\Microsoft\\Windows NT\\CurrentVersion";
-    default: return {};
+    case 1:
+      return "\\Software\\Microsoft\\Windows\\CurrentVersion";
+    case 2:
+      return "\\Software\\Microsoft\\Windows NT\\CurrentVersion";
+    default:
+      return {};
   }
 }
 

@@ -202,8 +202,7 @@ TEST_F(InstallSequence, OldResellerFileThatCannotBeDeleted) {
 }
 
 TEST_F(InstallSequence, SystemRootWithTrailingBackslash) {
-  host.Registry[kNtKey + "\\SystemRoot"] = {
-      true, rvExpandString, SystemRoot() + "\\"};
+  host.Registry[kNtKey + "\\SystemRoot"] = {true, rvExpandString, SystemRoot() + "\\"};
   form.FormShow();
   EXPECT_EQ(form.TargetDirectory, Temp() + "\\");
   EXPECT_EQ(host.Contents(Reseller()), "ABC\r\n");
@@ -238,7 +237,11 @@ TEST_F(InstallSequence, NoSystemRootEndsWithAMessage) {
     bool create;
   };
   const Case cases[] = {
-      {"95 family key lacks the value", 1, false, {}, "Software\\Microsoft\\Windows\\CurrentVersion",
+      {"95 family key lacks the value",
+       1,
+       false,
+       {},
+       "Software\\Microsoft\\Windows\\CurrentVersion",
        true},
       {"key cannot be opened", 2, true, {true, rvString, "C:\\W"}, nt_key.c_str(), true},
       {"value absent", 2, false, {}, nt_key.c_str(), true},
@@ -274,8 +277,7 @@ TEST_F(InstallSequence, UnknownPlatformOpensTheMachineKeyItself) {
 }
 
 TEST_F(InstallSequence, WrongTypeOfSystemRootEscapes) {
-  host.Registry[kNtKey + "\\SystemRoot"] = {
-      true, rvDWord, std::string("\x01\0\0\0", 4)};
+  host.Registry[kNtKey + "\\SystemRoot"] = {true, rvDWord, std::string("\x01\0\0\0", 4)};
   try {
     form.FormShow();
     FAIL() << "no exception";
@@ -307,16 +309,14 @@ TEST_F(InstallSequence, HostFailuresEscapeAndLeaveTheirTraces) {
   };
   const Case cases[] = {
       {"reseller file cannot be created",
-       [](TMachine& t) { t.host.FailCreateFile.insert(t.Reseller()); },
-       "Cannot create file %r", false, false},
+       [](TMachine& t) { t.host.FailCreateFile.insert(t.Reseller()); }, "Cannot create file %r",
+       false, false},
       {"payload resource is missing", [](TMachine& t) { t.host.Resources.clear(); },
        "Resource RESNAME not found", true, false},
-      {"archive cannot be created",
-       [](TMachine& t) { t.host.FailCreateFile.insert(t.Archive()); },
+      {"archive cannot be created", [](TMachine& t) { t.host.FailCreateFile.insert(t.Archive()); },
        "Cannot create file %s", true, false},
       {"current folder cannot be changed",
-       [](TMachine& t) { t.host.FailSetCurrentDir = t.Temp() + "\\"; }, "I/O error 3",
-       true, true},
+       [](TMachine& t) { t.host.FailSetCurrentDir = t.Temp() + "\\"; }, "I/O error 3", true, true},
       {"archive cannot be opened", [](TMachine& t) { t.zip_kit.FailOpen = true; },
        "Cannot open file %s", true, true},
   };

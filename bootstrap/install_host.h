@@ -58,8 +58,8 @@ class TInstallHost {
 
   // Starts File through the shell; a result of 32 or less means it failed.
   virtual uintptr_t ShellStart(const std::string& Verb, const std::string& File,
-                                 const std::string& Parameters, const std::string& Directory,
-                                 int32_t ShowCommand) = 0;
+                               const std::string& Parameters, const std::string& Directory,
+                               int32_t ShowCommand) = 0;
 
   // The modal message box: Text, one OK button, the application title as caption; returns when
   // the user has closed it.

@@ -130,8 +130,8 @@ class TScriptedHost : public TInstallHost {
   }
 
   uintptr_t ShellStart(const std::string& Verb, const std::string& File,
-                         const std::string& Parameters, const std::string& Directory,
-                         int32_t ShowCommand) override {
+                       const std::string& Parameters, const std::string& Directory,
+                       int32_t ShowCommand) override {
     Events.push_back("shell " + File);
     ShellCalls.push_back({Verb, File, Parameters, Directory, ShowCommand});
     return ShellResult;

@@ -52,12 +52,11 @@ bool TWin32InstallHost::ReadMachineValue(const std::string& SubKey, bool Create,
 
   DWORD type = REG_NONE;
   DWORD size = 0;
-  if (RegQueryValueExA(key, ValueName.c_str(), nullptr, &type, nullptr, &size) ==
-      ERROR_SUCCESS) {
+  if (RegQueryValueExA(key, ValueName.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
     std::string data(size, '\0');
-    if (size == 0 || RegQueryValueExA(key, ValueName.c_str(), nullptr, &type,
-                                      reinterpret_cast<BYTE*>(data.data()),
-                                      &size) == ERROR_SUCCESS) {
+    if (size == 0 ||
+        RegQueryValueExA(key, ValueName.c_str(), nullptr, &type,
+                         reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS) {
       Value.Exists = true;
       Value.DataType = type;
       Value.Data = data.substr(0, size);
@@ -117,8 +116,8 @@ void TWin32InstallHost::SetCurrentDir(const std::string& Path) {
 }
 
 uintptr_t TWin32InstallHost::ShellStart(const std::string& Verb, const std::string& File,
-                                          const std::string& Parameters,
-                                          const std::string& Directory, int32_t ShowCommand) {
+                                        const std::string& Parameters, const std::string& Directory,
+                                        int32_t ShowCommand) {
   const HINSTANCE result = ShellExecuteA(nullptr, Verb.c_str(), File.c_str(), Parameters.c_str(),
                                          Directory.c_str(), ShowCommand);
   return reinterpret_cast<uintptr_t>(result);

@@ -40,8 +40,8 @@ class TWin32InstallHost : public TInstallHost {
   std::vector<uint8_t> ResourceBytes(const std::string& Name) override;
   void SetCurrentDir(const std::string& Path) override;
   uintptr_t ShellStart(const std::string& Verb, const std::string& File,
-                         const std::string& Parameters, const std::string& Directory,
-                         int32_t ShowCommand) override;
+                       const std::string& Parameters, const std::string& Directory,
+                       int32_t ShowCommand) override;
   void ShowMessage(const std::string& Text) override;
   void SetLabelCaption(const std::string& Caption) override;
   void EnableTimer() override;

@@ -124,8 +124,9 @@ TWindowParts CreateInstallWindow(HINSTANCE Instance, const TFormLayout& Layout) 
     left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
   }
-  HWND window = CreateWindowExA(0, class_name.c_str(), Layout.Text("InstallForm", "Caption").c_str(),
-                                style, left, top, width, height, nullptr, nullptr, Instance, nullptr);
+  HWND window =
+      CreateWindowExA(0, class_name.c_str(), Layout.Text("InstallForm", "Caption").c_str(), style,
+                      left, top, width, height, nullptr, nullptr, Instance, nullptr);
   if (!window) throw Exception("Cannot create the install window");
 
   HFONT font = CreateFontA(scaled(Layout.Integer("InstallForm", "FontHeight")), 0, 0, 0, FW_NORMAL,

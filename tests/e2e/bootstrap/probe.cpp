@@ -75,7 +75,8 @@ int Window(const char* face, int height) {
   std::printf("client_origin=%ld,%ld\n", origin.x, origin.y);
   std::printf("screen=%d,%d\n", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
   const COLORREF button_face = GetSysColor(COLOR_BTNFACE);
-  std::printf("btnface=%d,%d,%d\n", GetRValue(button_face), GetGValue(button_face), GetBValue(button_face));
+  std::printf("btnface=%d,%d,%d\n", GetRValue(button_face), GetGValue(button_face),
+              GetBValue(button_face));
   HDC screen = GetDC(nullptr);
   std::printf("dpi=%d\n", GetDeviceCaps(screen, LOGPIXELSY));
   ReleaseDC(nullptr, screen);

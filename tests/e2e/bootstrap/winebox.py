@@ -104,13 +104,16 @@ class Session:
             proc.wait()
         raise RuntimeError("Xvfb did not start on any display (see xvfb.log)")
 
-    def cleanup(self):
-        """Stops the Xvfb this session started and removes the prefixes."""
+    def cleanup(self, keep_prefixes=False):
+        """Stops the Xvfb this session started and removes the prefixes (unless kept)."""
         info = self._load()
         pid = info.get("xvfb_pid")
         if pid and _is_xvfb(pid):
             os.kill(pid, signal.SIGTERM)
-        if os.path.isdir(self.state_dir):
+        if keep_prefixes:
+            if os.path.exists(self.info_path):
+                os.remove(self.info_path)
+        elif os.path.isdir(self.state_dir):
             shutil.rmtree(self.state_dir, ignore_errors=True)
 
     # -- cases --
