@@ -21,6 +21,18 @@
 #include <string>
 #include <string_view>
 
+// <windows.h> defines some of the names below as macros (DeleteFile -> DeleteFileA, OemToAnsi
+// -> OemToCharA, ...). Where both are seen, include <windows.h> first and call the system's
+// functions by their A names; this header undoes the macros.
+#ifdef _WIN32
+#undef DeleteFile
+#undef GetTempFileName
+#undef GetDriveType
+#undef SetVolumeLabel
+#undef OemToAnsi
+#undef AnsiToOem
+#endif
+
 namespace zipkit {
 class TFileStream;
 }
@@ -45,6 +57,7 @@ enum : int32_t {
   faDirectory = 0x10,
   faArchive = 0x20,
   faAnyFile = 0x3F,
+  faSymLink = 0x400,  // reported by enumeration only: a symbolic link or reparse point
 };
 
 // True when Name is an existing file (not a folder).
@@ -58,8 +71,9 @@ bool RenameFile(const std::string& OldName, const std::string& NewName);
 // faReadOnly when no write bit is set, faHidden for names beginning with ".", faArchive for
 // regular files.
 int32_t FileGetAttr(const std::string& Name);
-// Sets the DOS attributes (the low byte of Attr is used). POSIX: read-only clears the write
-// bits, its absence gives the owner write permission back. Returns 0 or an error code.
+// Sets the attributes. Windows applies the low 16 bits (the high ones carry the Unix mode of
+// entries made on Unix); POSIX looks at read-only only: it clears the write bits, its absence
+// gives the owner write permission back. Returns 0 or an error code.
 int32_t FileSetAttr(const std::string& Name, int32_t Attr);
 // POSIX only: applies the permission bits 0777 of Mode (never set-uid, set-gid or sticky).
 // Windows has no counterpart and returns 0.
@@ -136,7 +150,7 @@ struct TSearchRec {
 // entries always qualify. "." and ".." are returned like any folder.
 class TFindFiles {
  public:
-  TFindFiles() = default;
+  TFindFiles();
   ~TFindFiles();
   TFindFiles(const TFindFiles&) = delete;
   TFindFiles& operator=(const TFindFiles&) = delete;
@@ -151,8 +165,8 @@ class TFindFiles {
   std::unique_ptr<State> state_;
 };
 
-// The shell's wildcard test on one name, as TFindFiles applies it: "*" any run, "?" one
-// character, "*.*" every name.
+// The wildcard test on one name, as TFindFiles applies it: "*" any run, "?" one character,
+// "*.*" every name, and a final ".*" also matches a name without extension.
 bool MatchesFileMask(std::string_view Name, std::string_view Mask);
 
 // ---- DOS date-time stamps --------------------------------------------------------------------

@@ -6,7 +6,7 @@
 namespace zipkit {
 
 // kReverseBits[i] is i with its eight bits in reverse order.
-extern const uint8_t kReverseBits[256];
+extern const uint8_t (&kReverseBits)[256];
 
 // The lowest Count bits (1 to 16) of Value in reverse order; for Count up to 8 the high byte of
 // Value is ignored.

@@ -3,13 +3,24 @@
 // complements the final value.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace zipkit {
 
-// table[i] is the CRC of the byte i; the byte-at-a-time step and the key schedule of the
-// traditional encryption use it directly.
-extern const uint32_t kCrc32Table[256];
+// kCrc32Table[i] is the CRC of the byte i, computed at compile time; the byte-at-a-time step
+// (and through it the keys of the traditional encryption) use it directly.
+constexpr std::array<uint32_t, 256> MakeCrc32Table() {
+  std::array<uint32_t, 256> table{};
+  for (uint32_t i = 0; i < 256; ++i) {
+    uint32_t c = i;
+    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    table[i] = c;
+  }
+  return table;
+}
+inline constexpr std::array<uint32_t, 256> kCrc32Table = MakeCrc32Table();
 
 // Feeds one byte.
 inline uint32_t Crc32Step(uint8_t Byte, uint32_t CRC) {

@@ -8,15 +8,15 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace zipkit {
 
 // One argument; it refers to the caller's string, so it lives only for the call.
 class TFormatArg {
  public:
-  TFormatArg(int32_t V) : is_int_(true), int_(V) {}
-  TFormatArg(int64_t V) : is_int_(true), int_(V) {}
-  TFormatArg(uint32_t V) : is_int_(true), int_(V) {}
+  template <typename T, std::enable_if_t<std::is_integral_v<T>, int> = 0>
+  TFormatArg(T V) : is_int_(true), int_(static_cast<int64_t>(V)) {}
   TFormatArg(const std::string& V) : is_int_(false), str_(V) {}
   TFormatArg(const char* V) : is_int_(false), str_(V) {}
   TFormatArg(std::string_view V) : is_int_(false), str_(V) {}

@@ -24,6 +24,7 @@ TEST(Format, Placeholders) {
       {Format("%.3d", {-5}), "-005"},
       {Format("CRC: %x", {uint32_t{0xCBF43926}}), "CRC: CBF43926"},
       {Format("%x", {-1}), "FFFFFFFF"},
+      {Format("%d|%d|%u", {size_t{7}, int64_t{-9}, uint16_t{65535}}), "7|-9|65535"},
       {Format("%.3s|%4s", {"abcdef", "ab"}), "abc|  ab"},
       {Format("100%% done", {}), "100% done"},
       {Format("%d and %d", {1}), "1 and %d"},  // missing argument: copied unchanged

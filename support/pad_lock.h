@@ -14,6 +14,7 @@ namespace zipkit {
 class TAbPadLock {
  public:
   TAbPadLock() = default;
+  // Releases what the destroying thread still holds.
   ~TAbPadLock();
   TAbPadLock(const TAbPadLock&) = delete;
   TAbPadLock& operator=(const TAbPadLock&) = delete;
@@ -25,7 +26,7 @@ class TAbPadLock {
  private:
   host::TCriticalSection mutex_;
   std::atomic<std::thread::id> owner_{};
-  int32_t count_ = 0;
+  std::atomic<int32_t> count_{0};  // changed only by the holder
 };
 
 }  // namespace zipkit
