@@ -114,6 +114,8 @@ class TAbArchiveList {
   // The item at Index; EListError outside 0 .. ItemCount - 1.
   TAbArchiveItem* ItemAt(int32_t Index) const;
   int32_t ItemCount() const { return static_cast<int32_t>(Order.size()); }
+  // Room for Count items, so that appending them neither moves the order nor re-files.
+  void Reserve(int32_t Count);
   // Position of an item of this list, or -1 for an item that is not in it.
   int32_t IndexOf(const TAbArchiveItem* Item) const;
 

@@ -250,4 +250,13 @@ void FreeResourceData(TResHandle Res);
 // again; Data nullptr with a positive Size makes a resource that is found but fails to load.
 void RegisterResource(const std::string& Name, const uint8_t* Data, int32_t Size);
 
+// ---- Program and user ------------------------------------------------------------------------
+
+// The full name of the program's own executable, "\" between folders (POSIX: "\usr\bin\x").
+std::string ModuleFileName();
+// A task-modal message with OK and Cancel and no owner window; true when the user chose OK.
+// POSIX has no message boxes: it asks on the terminal when standard input is one, else the
+// answer is Cancel.
+bool TaskModalOkCancel(const std::string& Text, const std::string& Caption);
+
 }  // namespace zipkit::host

@@ -97,11 +97,14 @@ class TAbZipArchive : public TAbArchive {
   std::string Password;
   uint8_t PasswordRetries = 3;
   int32_t StubLength = 0;  // executable stub in front of the archive data
-  // How the volumes of a spanned set are named: ours (volume 0 the archive file, volume n its
-  // image .zNN), or the common split naming of other tools (volume n is .z(n+1), the archive
-  // file is the last volume). Chosen while loading.
+  // How the volumes of a spanned set on a fixed drive are named. Ours: volume 0 is the archive
+  // file, volume n its image with extension .zNN. The split naming of other tools: volume n is
+  // .z(n+1) and the archive file is the last volume (LastVolume). Chosen while loading.
   bool SplitNaming = false;
-  uint16_t LastVolume = 0;  // with SplitNaming: the volume the archive file holds
+  uint16_t LastVolume = 0;
+  // Volume 0 of our naming when the archive was opened through its last image (BACKUP.Z03
+  // gives BACKUP.ZIP); empty: the archive file.
+  std::string FirstVolumeName;
 
   TAbExtractHook ExtractHook;
   TAbExtractToStreamHook ExtractToStreamHook;

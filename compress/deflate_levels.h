@@ -1,0 +1,36 @@
+// How hard the deflate encoder searches, by compression level, and how the archive's deflation
+// option picks the level.
+#pragma once
+
+#include <cstdint>
+
+namespace zipkit {
+
+// The compression method an archive uses for new entries.
+enum TAbZipSupportedMethod : uint8_t { smStored = 0, smDeflated = 1, smBestMethod = 2 };
+
+// The archive's choice of deflate effort.
+enum TAbZipDeflationOption : uint8_t {
+  doInvalid = 0,
+  doNormal = 1,
+  doMaximum = 2,
+  doFast = 3,
+  doSuperFast = 4,
+};
+
+struct TDeflateLevel {
+  // Once the best match so far is this long, only a quarter of the chain is searched.
+  uint16_t GoodLength;
+  // A match at least this long is taken without trying the next position for a longer one.
+  uint16_t LazyLimit;
+  // The most hash chain candidates examined per search.
+  uint16_t ChainLimit;
+};
+
+// Level 1 to 9; any other level counts as 5.
+TDeflateLevel DeflateLevel(int Level);
+
+// doMaximum 9, doFast 3, doSuperFast 1, everything else 5.
+int LevelForOption(TAbZipDeflationOption Option);
+
+}  // namespace zipkit

@@ -1,0 +1,12 @@
+// Unreduce on arbitrary data: byte 0 picks the factor (bits 0 and 1, plus 1) and how the input
+// is cut into blocks (bits 2 to 7); bytes 1 and 2 give the item's size.
+#include "unzip/testing/legacy_fuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  if (Size < 3) return 0;
+  const zipkit::testing::Codec c{2 + (Data[0] & 3)};
+  const size_t block = (Data[0] >> 2) ? (Data[0] >> 2) : 4096;
+  const int64_t expected = Data[1] | (Data[2] << 8);
+  zipkit::fuzzing::CheckAgainstReference(c, Data + 3, Size - 3, expected, block);
+  return 0;
+}

@@ -1,0 +1,31 @@
+// Test tool for the fuzz targets of the older decoders: run the fast decoder on the input and,
+// when its output stays small, the byte-at-a-time reference too, and trap on any difference in
+// the bytes, the progress reports or the failure. Sanitizers catch any access outside a table.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <vector>
+
+#include "unzip/testing/legacy_check.h"
+
+namespace zipkit::fuzzing {
+
+inline void CheckAgainstReference(const testing::Codec& C, const uint8_t* Data, size_t Size,
+                                  int64_t Expected, size_t Block) {
+  const std::vector<uint8_t> in(Data, Data + Size);
+  constexpr int64_t kLimit = 1 << 22;  // unshrink may expand a few KB into megabytes
+  testing::Decoded fast;
+  try {
+    fast = testing::DecodeFast(C, in, Expected, Block, true, kLimit);
+  } catch (const std::length_error&) {
+    return;
+  }
+  const testing::Decoded ref = testing::DecodeReference(C, in, Expected);
+  if (fast.corrupt != ref.corrupt || fast.bytes != ref.bytes || fast.reports != ref.reports ||
+      (C.method == 1 && fast.writes != ref.writes))
+    __builtin_trap();
+}
+
+}  // namespace zipkit::fuzzing
