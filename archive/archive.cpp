@@ -250,7 +250,8 @@ void TAbArchive::ExtractByIndex(int32_t Index, const std::string& NewName) {
 std::string TAbArchive::NormalizeName(const std::string& Name) {
   std::string name = Name;
   if (DOSMode) {
-    const bool absolute = (name.size() >= 2 && name[1] == ':') || (!name.empty() && name[0] == '\\');
+    const bool absolute =
+        (name.size() >= 2 && name[1] == ':') || (!name.empty() && name[0] == '\\');
     if (!FBaseDirectory.empty() && !absolute) name = FBaseDirectory + "\\" + name;
     name = ShortPathName(name);
   }

@@ -58,13 +58,13 @@ using TAbArchiveItemFailureEvent =
 using TAbArchiveProgressEvent = std::function<void(TObject* Sender, uint8_t Progress, bool& Abort)>;
 using TAbArchiveItemProgressEvent =
     std::function<void(TObject* Sender, TAbArchiveItem* Item, uint8_t Progress, bool& Abort)>;
-using TAbArchiveItemConfirmEvent = std::function<void(
-    TObject* Sender, TAbArchiveItem* Item, TAbProcessType ProcessType, bool& Confirm)>;
+using TAbArchiveItemConfirmEvent = std::function<void(TObject* Sender, TAbArchiveItem* Item,
+                                                      TAbProcessType ProcessType, bool& Confirm)>;
 using TAbConfirmOverwriteEvent = std::function<void(std::string& Name, bool& Confirm)>;
 using TAbArchiveConfirmEvent = std::function<void(TObject* Sender, bool& Confirm)>;
 using TAbArchiveEvent = std::function<void(TObject* Sender)>;
-using TAbRequestImageEvent = std::function<void(TObject* Sender, int32_t ImageNumber,
-                                                std::string& ImageName, bool& Abort)>;
+using TAbRequestImageEvent =
+    std::function<void(TObject* Sender, int32_t ImageNumber, std::string& ImageName, bool& Abort)>;
 // The item progress callback the decoders report through (CurrentItemProgress).
 using TAbProgressCallback = std::function<void(uint8_t Progress, bool& Abort)>;
 

@@ -16,8 +16,8 @@ namespace {
 // Chain table sizes: the first is the classic 1021; the others are primes near each doubling,
 // so that the modulus mixes every bit of the hash.
 constexpr uint32_t kTableSizes[] = {
-    1021,    2053,    4099,     8191,     16381,    32771,    65537,     131071,   262147,
-    524287,  1048573, 2097143,  4194301,  8388593,  16777213, 33554393, 67108859, 134217689,
+    1021,   2053,    4099,    8191,    16381,   32771,    65537,    131071,   262147,
+    524287, 1048573, 2097143, 4194301, 8388593, 16777213, 33554393, 67108859, 134217689,
 };
 
 [[noreturn]] void RaiseIndexError(int32_t Index) {
@@ -76,7 +76,8 @@ uint32_t TAbArchiveList::NameHash(const std::string& Name) {
 void TAbArchiveList::Reserve(int32_t Count) {
   if (Count <= 0) return;
   Order.reserve(static_cast<size_t>(Count));
-  while (Buckets.size() < static_cast<size_t>(Count) && Buckets.size() < kTableSizes[std::size(kTableSizes) - 1])
+  while (Buckets.size() < static_cast<size_t>(Count) &&
+         Buckets.size() < kTableSizes[std::size(kTableSizes) - 1])
     Grow();
 }
 

@@ -157,7 +157,7 @@ TEST_F(ListFixture, NoFreedItemStaysReachable) {
   const std::vector<std::string> names = NamesOfOneBucket(5);
   for (const auto& n : names) Add(n);
   list.ItemAt(2)->SetStoredName("elsewhere.dat");
-  list.ItemAt(3)->SetStoredName(names[0]);  // now shares the chain and the name of item 0
+  list.ItemAt(3)->SetStoredName(names[0]);   // now shares the chain and the name of item 0
   EXPECT_EQ(list.IndexOfName(names[0]), 3);  // filed last, found first
   list.RemoveAt(3);
   list.RemoveAt(2);
@@ -199,11 +199,16 @@ TEST(ArchiveItem, MatchesMask) {
     const char* mask;
     bool matches;
   } cases[] = {
-      {"sub/file.dat", "*.*", true},        {"sub/file.dat", "sub\\*.dat", true},
-      {"sub/file.dat", "SUB/*.DAT", true},  {"sub/file.dat", "other\\*.*", false},
-      {"sub/file.dat", "C:\\*.*", true},    {"sub/", "*.*", false},
-      {"sub/", "*", false},                 {"sub/", "", true},
-      {"file.dat", "", false},              {"file.dat", "*.txt", false},
+      {"sub/file.dat", "*.*", true},
+      {"sub/file.dat", "sub\\*.dat", true},
+      {"sub/file.dat", "SUB/*.DAT", true},
+      {"sub/file.dat", "other\\*.*", false},
+      {"sub/file.dat", "C:\\*.*", true},
+      {"sub/", "*.*", false},
+      {"sub/", "*", false},
+      {"sub/", "", true},
+      {"file.dat", "", false},
+      {"file.dat", "*.txt", false},
   };
   for (const auto& c : cases) {
     TAbArchiveItem item;

@@ -126,9 +126,8 @@ TEST_F(ArchiveCore, ExtractMatchingReportsProgressPerEntryThenOnceMore) {
   a->ExtractMatching("*.*");
   EXPECT_EQ(Only(a->Trace, "unpack"),
             (std::vector<std::string>{"unpack a.txt", "unpack b.txt", "unpack sub/c.txt"}));
-  EXPECT_EQ(Only(a->Trace, "progress"),
-            (std::vector<std::string>{"progress 33", "progress 66", "progress 100",
-                                      "progress 100"}));
+  EXPECT_EQ(Only(a->Trace, "progress"), (std::vector<std::string>{"progress 33", "progress 66",
+                                                                  "progress 100", "progress 100"}));
   ExpectIdle(*a);
 }
 
@@ -151,9 +150,8 @@ TEST_F(ArchiveCore, EventsComeInOrderAndAFailingEntryDoesNotStopTheLoop) {
   EXPECT_EQ(a->Trace, (std::vector<std::string>{
                           "confirm a.txt 2", "unpack a.txt", "item a.txt 50", "progress 25",
                           "confirm bad.txt 2", "unpack bad.txt", "item bad.txt 50",
-                          "failure bad.txt 2 0 23", "progress 50", "progress 75",
-                          "confirm c.txt 2", "unpack c.txt", "item c.txt 50", "progress 100",
-                          "progress 100"}));
+                          "failure bad.txt 2 0 23", "progress 50", "progress 75", "confirm c.txt 2",
+                          "unpack c.txt", "item c.txt 50", "progress 100", "progress 100"}));
   EXPECT_EQ(a->CurrentItem, a->Items.ItemAt(3));
   ExpectIdle(*a);
 }
@@ -192,8 +190,7 @@ TEST_F(ArchiveCore, RefusedEntryIsNeitherExtractedNorLoggedNorReported) {
   a->OnUnpack = [&](int32_t) { throw EAbZipBadCRC(); };
   a->Trace.clear();
   a->ExtractMatching("*.*");
-  EXPECT_EQ(Only(a->Trace, "unpack"),
-            (std::vector<std::string>{"unpack a.txt", "unpack c.txt"}));
+  EXPECT_EQ(Only(a->Trace, "unpack"), (std::vector<std::string>{"unpack a.txt", "unpack c.txt"}));
   EXPECT_EQ(Only(a->Trace, "failure"),
             (std::vector<std::string>{"failure a.txt 2 0 23", "failure c.txt 2 0 23"}));
   const std::string log = dir.Read("log.txt");
@@ -328,12 +325,8 @@ TEST_F(ArchiveCore, BaseDirectoryRules) {
     std::string stored;  // "" with raises: the old value stays
     bool raises;
   } cases[] = {
-      {"", "", false},
-      {dir / "sub", dir / "sub", false},
-      {dir / "sub\\", dir / "sub", false},
-      {"\\", "\\", false},
-      {dir / "missing", "", true},
-      {dir / "su?", "", true},
+      {"", "", false},       {dir / "sub", dir / "sub", false}, {dir / "sub\\", dir / "sub", false},
+      {"\\", "\\", false},   {dir / "missing", "", true},       {dir / "su?", "", true},
       {dir / "*", "", true},
   };
   for (const auto& c : cases) {
@@ -362,7 +355,9 @@ TEST_F(ArchiveCore, BaseDirectoryWithNonAsciiNameIsUsedAsItIs) {
   // The folder name is already in the ANSI code page; converting it again from OEM would name
   // a folder that does not exist.
   auto a = Open("a.txt");
-  const std::string folder = dir / "donn\xC3\xA9" "es";
+  const std::string folder = dir /
+                             "donn\xC3\xA9"
+                             "es";
   std::filesystem::create_directory(folder);
   a->SetBaseDirectory(folder);
   EXPECT_NO_THROW(a->ExtractMatching("*.*"));

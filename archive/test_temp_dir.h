@@ -3,11 +3,10 @@
 
 #include <stdlib.h>
 
-#include <iterator>
-#include <stdexcept>
-
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <stdexcept>
 #include <string>
 
 namespace zipkit::testing {

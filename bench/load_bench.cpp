@@ -62,7 +62,8 @@ const std::string& BigArchive(int32_t* DirectorySize = nullptr) {
                    Le16(0) + Le16(0) + Le32(0x20) + Le32(offset) + name;
     }
     const std::string end = Le32(0x06054B50) + Le16(0) + Le16(0) + Le16(kEntries & 0xFFFF) +
-                            Le16(kEntries & 0xFFFF) + Le32(static_cast<uint32_t>(directory.size())) +
+                            Le16(kEntries & 0xFFFF) +
+                            Le32(static_cast<uint32_t>(directory.size())) +
                             Le32(static_cast<uint32_t>(local.size())) + Le16(0);
     dir_size = static_cast<int32_t>(directory.size());
     const std::string p = Temp().Path("big.zip");

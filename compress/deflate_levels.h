@@ -4,19 +4,9 @@
 
 #include <cstdint>
 
+#include "zip/zip_archive.h"  // TAbZipDeflationOption
+
 namespace zipkit {
-
-// The compression method an archive uses for new entries.
-enum TAbZipSupportedMethod : uint8_t { smStored = 0, smDeflated = 1, smBestMethod = 2 };
-
-// The archive's choice of deflate effort.
-enum TAbZipDeflationOption : uint8_t {
-  doInvalid = 0,
-  doNormal = 1,
-  doMaximum = 2,
-  doFast = 3,
-  doSuperFast = 4,
-};
 
 struct TDeflateLevel {
   // Once the best match so far is this long, only a quarter of the chain is searched.

@@ -68,15 +68,17 @@ uint32_t TMatcher::LongestMatch(uint32_t candidate, uint32_t best) {
     return false;
   };
 
-  // Two candidates per round: the next link and the one after it are loaded together.
+  // Five candidates per round: this one and the four its links give.
   for (;;) {
+    uint64_t links = links_[candidate & kWindowMask];
     if (examine(candidate)) break;
-    const uint32_t next = prev_[candidate & kWindowMask];
-    if (next <= limit || --chain == 0) break;
-    const uint32_t after_next = prev2_[candidate & kWindowMask];
-    if (examine(next)) break;
-    if (after_next <= limit || --chain == 0) break;
-    candidate = after_next;
+    for (int k = 0; k < 3; ++k, links >>= 16) {
+      const uint32_t next = static_cast<uint32_t>(links & 0xFFFF);
+      if (next <= limit || --chain == 0) return best;
+      if (examine(next)) return best;
+    }
+    candidate = static_cast<uint32_t>(links);
+    if (candidate <= limit || --chain == 0) break;
   }
   return best;
 }
@@ -87,12 +89,12 @@ void TMatcher::SlideWindow() {
   match_start_ -= static_cast<int32_t>(kWindowSize);
   pos_ -= kWindowSize;
   block_start_ -= static_cast<int32_t>(kWindowSize);
-  auto rebase = [](uint16_t& p) {
-    p = static_cast<uint16_t>(p >= kWindowSize ? p - kWindowSize : 0);
-  };
-  std::for_each(std::begin(head_), std::end(head_), rebase);
-  std::for_each(std::begin(prev_), std::end(prev_), rebase);
-  std::for_each(std::begin(prev2_), std::end(prev2_), rebase);
+  // A position from the upper half keeps its low 15 bits; one from the lower half becomes 0.
+  for (uint16_t& p : head_) p = static_cast<uint16_t>(p & 0x8000 ? p & 0x7FFF : 0);
+  for (uint64_t& l : links_) {
+    const uint64_t upper = (l >> 15) & 0x0001000100010001u;  // 1 in each lane from the upper half
+    l &= upper * 0x7FFF;
+  }
 }
 
 // The searches near the end read a little past the data; what they find there must not depend

@@ -47,8 +47,7 @@ class TMatcher {
   uint32_t InsertString(uint32_t s) {
     hash_ = ((hash_ << kHashShift) ^ window_[s + 2]) & kHashMask;
     const uint32_t head = head_[hash_];
-    prev_[s & kWindowMask] = static_cast<uint16_t>(head);
-    prev2_[s & kWindowMask] = prev_[head & kWindowMask];
+    links_[s & kWindowMask] = (links_[head & kWindowMask] << 16) | head;
     head_[hash_] = static_cast<uint16_t>(s);
     return head;
   }
@@ -66,11 +65,11 @@ class TMatcher {
   static constexpr uint32_t kPadding = kMaxMatch + 16;
   uint8_t window_[kBufferSize + kPadding];
   uint16_t head_[kHashSize];      // last position of each hash value, 0 for none
-  uint16_t prev_[kWindowSize];    // previous position with the same hash, by position mod 32 KiB
-  // The position two links back: prev_[prev_[s]] as it was when s was added. It is still that
-  // whenever the walk reaches it (a link is only followed within the window), and it lets the
-  // walk load two candidates per round trip to memory.
-  uint16_t prev2_[kWindowSize];
+  // The hash chains, by position mod 32 KiB: the previous position with the same hash in the
+  // low 16 bits, then the one before it, up to four back, as they were when the position was
+  // added. They are still that whenever the walk reaches them (it never follows a link out of
+  // the window), and one load gives the walk its next four candidates.
+  uint64_t links_[kWindowSize];
 };
 
 }  // namespace zipkit::deflate_detail

@@ -90,10 +90,16 @@ ZIPKIT_ALWAYS_INLINE void FastCopy(uint8_t* Dst, const uint8_t* Src, uint8_t* En
   }
 }
 
+// kChecked: every match is checked against the end of the room and the first byte written.
+// Without it the caller guarantees 32768 bytes of history and room behind OutLimit for two
+// literals, a longest match and the overrun of word copies.
+template <bool kChecked>
 ZIPKIT_ALWAYS_INLINE TResult FastLoop(TFastState& S, const THuffmanTable& Literal,
                                       const THuffmanTable& Distance) {
   uint64_t bitbuf = S.Bitbuf;
-  unsigned bitsleft = S.Bitsleft;
+  // Only the low byte of bitsleft counts: whole entries are subtracted from it, which saves
+  // extracting their low byte, and the borrows land above it.
+  uint32_t bitsleft = S.Bitsleft;
   const uint8_t* in = S.In;
   if (S.InEnd - S.In < kFastInputMargin || S.Out > S.OutLimit) return kMore;
   // Two refills, each reading 8 bytes and moving on at most 7, stay inside the span.
@@ -112,13 +118,13 @@ ZIPKIT_ALWAYS_INLINE TResult FastLoop(TFastState& S, const THuffmanTable& Litera
   // Fills the register to 56..63 bits; the bits above come from the next byte, which is read
   // again by the next refill.
   auto refill = [&] {
-    bitbuf |= LoadLittle64(in) << bitsleft;
-    in += (63 - bitsleft) >> 3;
+    bitbuf |= LoadLittle64(in) << static_cast<uint8_t>(bitsleft);
+    in += 7 - ((bitsleft >> 3) & 7);
     bitsleft |= 56;
   };
   auto consume = [&](uint32_t e) {
     bitbuf >>= static_cast<uint8_t>(e);
-    bitsleft -= static_cast<uint8_t>(e);
+    bitsleft -= e;
   };
 
   refill();
@@ -178,7 +184,7 @@ ZIPKIT_ALWAYS_INLINE TResult FastLoop(TFastState& S, const THuffmanTable& Litera
         (e >> 16) + static_cast<uint32_t>(LowBits(saved, static_cast<uint8_t>(e)) >> static_cast<uint8_t>(e >> 8));
     // The distance and then the next symbol's root index must be in the register, so that the
     // next lookup need not wait for a refill.
-    if (bitsleft < kMaxDistanceBits + kMaxRootBits) refill();
+    if (static_cast<uint8_t>(bitsleft) < kMaxDistanceBits + kMaxRootBits) refill();
     uint32_t d = dt[LowBits(bitbuf, distanceBits)];
     if (d & entry::kExceptional) {
       if (!(d & entry::kLink)) {
@@ -202,55 +208,85 @@ ZIPKIT_ALWAYS_INLINE TResult FastLoop(TFastState& S, const THuffmanTable& Litera
     e = lt[LowBits(bitbuf, literalBits)];
     refill();
     uint8_t* const dst = out;
-    const size_t room = static_cast<size_t>(outEnd - dst);
-    if (ZIPKIT_UNLIKELY(length + copySlack > room || distance > static_cast<size_t>(dst - valid))) {
-      // Near the end of a caller's buffer, or reaching back before the first byte.
-      if (length > room) {
-        result = kFull;
-        break;
+    if (kChecked) {
+      const size_t room = static_cast<size_t>(outEnd - dst);
+      if (ZIPKIT_UNLIKELY(length + copySlack > room || distance > static_cast<size_t>(dst - valid))) {
+        // Near the end of a caller's buffer, or reaching back before the first byte.
+        if (length > room) {
+          result = kFull;
+          break;
+        }
+        out = CopyFromBeforeStart(dst, distance, length, valid);
+        continue;
       }
-      out = CopyFromBeforeStart(dst, distance, length, valid);
-      continue;
     }
     out += length;
     FastCopy(dst, dst - distance, out, distance);
   }
 
   S.Bitbuf = bitbuf;
-  S.Bitsleft = bitsleft;
+  S.Bitsleft = static_cast<uint8_t>(bitsleft);
   S.In = in;
   S.Out = out;
   return result;
 }
 
+template <bool kChecked>
 TResult FastLoopBaseline(TFastState& S, const THuffmanTable& Literal, const THuffmanTable& Distance) {
-  return FastLoop(S, Literal, Distance);
+  return FastLoop<kChecked>(S, Literal, Distance);
 }
 
 #ifdef ZIPKIT_INFLATE_BMI2
+template <bool kChecked>
 __attribute__((target("bmi2"))) TResult FastLoopBmi2(TFastState& S, const THuffmanTable& Literal,
                                                       const THuffmanTable& Distance) {
-  return FastLoop(S, Literal, Distance);
+  return FastLoop<kChecked>(S, Literal, Distance);
 }
 #endif
 
 using TFastLoop = TResult (*)(TFastState&, const THuffmanTable&, const THuffmanTable&);
 
-TFastLoop ChooseFastLoop() {
+struct TFastLoops {
+  TFastLoop Checked = FastLoopBaseline<true>;
+  TFastLoop Unchecked = FastLoopBaseline<false>;
+  TFastLoops() {
 #ifdef ZIPKIT_INFLATE_BMI2
-  if (__builtin_cpu_supports("bmi2")) return FastLoopBmi2;
+    if (__builtin_cpu_supports("bmi2")) {
+      Checked = FastLoopBmi2<true>;
+      Unchecked = FastLoopBmi2<false>;
+    }
 #endif
-  return FastLoopBaseline;
-}
+  }
+};
 
 }  // namespace
 
 TAbInflater::TFastResult TAbInflater::DecodeFast(const THuffmanTable& Literal,
                                                  const THuffmanTable& Distance) {
-  static const TFastLoop loop = ChooseFastLoop();
+  static const TFastLoops loops;
   TFastState s{bitbuf_, bitsleft_, inNext_, inEnd_, outNext_, outLimit_, windowEnd_,
                output_ ? size_t{0} : kCopyOverrun, valid_};
-  const TResult r = loop(s, Literal, Distance);
+  // With a full history and room behind, matches need no checks. A window always has the
+  // room; a caller's buffer has it up to a longest match (and slack) before its end.
+  const size_t margin = 2 + kMaxMatch + kCopyOverrun;
+  const size_t size = static_cast<size_t>(windowEnd_ - valid_);
+  if (static_cast<size_t>(outNext_ - valid_) >= kHistory && (output_ || size > margin)) {
+    if (!output_ && outLimit_ > valid_ + (size - margin)) s.OutLimit = valid_ + (size - margin);
+    if (outNext_ <= s.OutLimit) {
+      const TResult r = loops.Unchecked(s, Literal, Distance);
+      bitbuf_ = s.Bitbuf;
+      bitsleft_ = s.Bitsleft;
+      inNext_ = s.In;
+      outNext_ = s.Out;
+      return r == kEndOfBlock ? TFastResult::kEndOfBlock
+                              : r == kMore ? TFastResult::kMore : TFastResult::kInvalid;
+    }
+    s.OutLimit = outLimit_;
+  } else if (static_cast<size_t>(outLimit_ - valid_) > kHistory) {
+    // Hand over to the unchecked loop as soon as the history is full.
+    s.OutLimit = valid_ + kHistory;
+  }
+  const TResult r = loops.Checked(s, Literal, Distance);
   bitbuf_ = s.Bitbuf;
   bitsleft_ = s.Bitsleft;
   inNext_ = s.In;

@@ -38,7 +38,7 @@ inline uint8_t* CopyFromBeforeStart(uint8_t* Out, uint32_t Distance, uint32_t Le
   const size_t written = static_cast<size_t>(Out - Valid);
   const size_t zeros = Distance > written ? std::min<size_t>(Length, Distance - written) : 0;
   std::memset(Out, 0, zeros);
-  for (size_t i = zeros; i < Length; ++i) Out[i] = Out[i - Distance];
+  for (size_t i = zeros; i < Length; ++i) Out[i] = *(Out + i - Distance);  // at or after Valid
   return Out + Length;
 }
 

@@ -97,7 +97,11 @@ class TAbUnzipHelper {
 
  private:
   void NextVolumeIfAtEnd();
-  int32_t ReadBlock();  // reads, decrypts and returns the next block of at most 4096 bytes
+  // Reads, decrypts and returns the next block of at most Capacity bytes into Buffer; a block
+  // never crosses the end of a volume.
+  int32_t ReadBlock(uint8_t* Buffer, int32_t Capacity);
+
+  int32_t VolumeLeft = 0;  // bytes of the current volume after the stream's position
 };
 
 }  // namespace zipkit

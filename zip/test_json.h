@@ -40,8 +40,7 @@ struct Json {
 
  private:
   static void SkipSpace(const std::string& t, size_t& at) {
-    while (at < t.size() && (t[at] == ' ' || t[at] == '\n' || t[at] == '\r' || t[at] == '\t'))
-      ++at;
+    while (at < t.size() && (t[at] == ' ' || t[at] == '\n' || t[at] == '\r' || t[at] == '\t')) ++at;
   }
   static void Expect(const std::string& t, size_t& at, char c) {
     SkipSpace(t, at);
@@ -83,11 +82,21 @@ struct Json {
       if (at >= t.size()) break;
       c = t[at++];
       switch (c) {
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case 'r': out += '\r'; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
+        case 'n':
+          out += '\n';
+          break;
+        case 't':
+          out += '\t';
+          break;
+        case 'r':
+          out += '\r';
+          break;
+        case 'b':
+          out += '\b';
+          break;
+        case 'f':
+          out += '\f';
+          break;
         case 'u': {
           uint32_t cp = Hex4(t, at);
           if (cp >= 0xD800 && cp < 0xDC00 && t.compare(at, 2, "\\u") == 0) {
@@ -97,7 +106,8 @@ struct Json {
           AppendUtf8(out, cp);
           break;
         }
-        default: out += c;
+        default:
+          out += c;
       }
     }
     Expect(t, at, '"');
@@ -118,7 +128,10 @@ struct Json {
         Expect(t, at, ':');
         v.object[key] = ParseValue(t, at);
         SkipSpace(t, at);
-        if (t[at] == ',') { ++at; continue; }
+        if (t[at] == ',') {
+          ++at;
+          continue;
+        }
         Expect(t, at, '}');
         return v;
       }
@@ -131,7 +144,10 @@ struct Json {
       for (;;) {
         v.array.push_back(ParseValue(t, at));
         SkipSpace(t, at);
-        if (t[at] == ',') { ++at; continue; }
+        if (t[at] == ',') {
+          ++at;
+          continue;
+        }
         Expect(t, at, ']');
         return v;
       }

@@ -42,8 +42,8 @@ inline std::string CentralHeader(const ZipEntry& e, uint32_t offset) {
          Le16(e.time) + Le16(e.date) + Le32(e.crc) + Le32(static_cast<uint32_t>(e.data.size())) +
          Le32(static_cast<uint32_t>(e.data.size())) + Le16(static_cast<uint32_t>(e.name.size())) +
          Le16(static_cast<uint32_t>(e.extra.size())) +
-         Le16(static_cast<uint32_t>(e.comment.size())) + Le16(e.disk) + Le16(0) +
-         Le32(e.external) + Le32(offset) + e.name + e.extra + e.comment;
+         Le16(static_cast<uint32_t>(e.comment.size())) + Le16(e.disk) + Le16(0) + Le32(e.external) +
+         Le32(offset) + e.name + e.extra + e.comment;
 }
 
 struct EndFields {

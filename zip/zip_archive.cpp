@@ -65,7 +65,8 @@ std::unique_ptr<TAbArchiveItem> TAbZipArchive::MakeItem(const std::string& FileN
 std::string TAbZipArchive::NormalizeName(const std::string& Name) {
   std::string name = Name;
   if (DOSMode) {
-    const bool absolute = (name.size() >= 2 && name[1] == ':') || (!name.empty() && name[0] == '\\');
+    const bool absolute =
+        (name.size() >= 2 && name[1] == ':') || (!name.empty() && name[0] == '\\');
     if (!FBaseDirectory.empty() && !absolute) name = FBaseDirectory + "\\" + name;
     name = ShortPathName(name);
   }

@@ -189,8 +189,7 @@ TEST_F(ZipLoad, DamagedArchivesRaiseTheRightException) {
       {"directory cut short", good.substr(0, dir_at + 20) + good.substr(end_at), kRead},
       {"zeros between directory and end record",
        good.substr(0, end_at) + std::string(64, '\0') + good.substr(end_at), kInvalid},
-      {"comment holding a false end record", BuildZip({{"a.txt", "x"}}, false_end.comment),
-       kRead},
+      {"comment holding a false end record", BuildZip({{"a.txt", "x"}}, false_end.comment), kRead},
       {"ZIP64 archive", Zip64Archive(false), kRead},
       {"ZIP64 records before a plain end record", Zip64Archive(true), kInvalid},
   };
@@ -245,7 +244,8 @@ TEST_F(ZipLoad, InfoZipSelfExtractorLoads) {
   const char* stub_path = "/usr/bin/unzipsfx";
   if (!std::filesystem::exists(stub_path) || std::system("zip -v > /dev/null 2>&1") != 0)
     GTEST_SKIP() << "unzipsfx or zip not installed";
-  const std::string zip_path = dir.Write("payload.zip", BuildZip({{"one.txt", "1"}, {"two.txt", "22"}}));
+  const std::string zip_path =
+      dir.Write("payload.zip", BuildZip({{"one.txt", "1"}, {"two.txt", "22"}}));
   const std::string sfx = dir / "payload.sfx";
   std::filesystem::copy_file(stub_path, sfx);
   const auto stub_size = static_cast<int32_t>(std::filesystem::file_size(sfx));

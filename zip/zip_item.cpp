@@ -38,7 +38,9 @@ void TAbZipItem::DoSetStoredName(const std::string& Value) {
   DirectoryRecord.FileNameLength = static_cast<uint16_t>(DirectoryRecord.FileName.size());
 }
 
-std::string TAbZipItem::ExtraData() const { return std::string(UpToZero(DirectoryRecord.ExtraField)); }
+std::string TAbZipItem::ExtraData() const {
+  return std::string(UpToZero(DirectoryRecord.ExtraField));
+}
 
 void TAbZipItem::SetExtraData(const std::string& Value) {
   DirectoryRecord.ExtraField = Cut16(Value);

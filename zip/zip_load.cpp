@@ -45,9 +45,12 @@ class TReadAheadStream : public TStream {
 
   int32_t Seek(int32_t Offset, uint16_t Origin) override {
     int64_t base = 0;
-    if (Origin == soFromCurrent) base = pos_;
-    else if (Origin == soFromEnd) base = size_;
-    else if (Origin != soFromBeginning) return -1;
+    if (Origin == soFromCurrent)
+      base = pos_;
+    else if (Origin == soFromEnd)
+      base = size_;
+    else if (Origin != soFromBeginning)
+      return -1;
     const int64_t target = base + Offset;
     if (target < 0 || target > INT32_MAX) return -1;
     pos_ = static_cast<int32_t>(target);
@@ -80,7 +83,10 @@ constexpr int kLastVolumeAttempts = 16;
 
 bool IsExecutableStub(const uint8_t Head[4], int32_t Got) {
   if (Got >= 2 && Head[0] == 'M' && Head[1] == 'Z') return true;  // DOS / Windows program
-  return Got >= 4 && std::memcmp(Head, "\x7F" "ELF", 4) == 0;     // ELF program
+  return Got >= 4 && std::memcmp(Head,
+                                 "\x7F"
+                                 "ELF",
+                                 4) == 0;  // ELF program
 }
 
 // When Name is the image of volume Disk of a set of ours (BACKUP.Z03 for disk 3), the archive
@@ -162,7 +168,8 @@ void TAbZipArchive::ReadDirectory(int32_t EndPosition) {
   const int32_t total = EndRecord->TotalEntries;
   int32_t count = 0;
   // The claimed count is only a hint (at most 65,535), and no more records fit than bytes allow.
-  Items.Reserve(std::min<int32_t>(total, (Stream->Size() - Stream->Position()) / kDirectoryHeaderSize));
+  Items.Reserve(
+      std::min<int32_t>(total, (Stream->Size() - Stream->Position()) / kDirectoryHeaderSize));
   auto reader = std::make_unique<TReadAheadStream>(*Stream);
   while (!(CurrentDisk == last_disk && reader->Position() == EndPosition)) {
     if (Spanned && reader->Position() >= reader->Size()) {

@@ -103,7 +103,7 @@ class TAbZipDirectoryFileFooter {
   void SetZipfileComment(const std::string& Text);
 
   const uint32_t ExpectedSignature = EndRecordSignature;
-  uint32_t Signature = 0;  // as read
+  uint32_t Signature = 0;        // as read
   uint16_t DiskNumber = 0;       // volume holding this record
   uint16_t StartDiskNumber = 0;  // volume on which the directory starts
   uint16_t EntriesOnDisk = 0;

@@ -120,9 +120,12 @@ TEST(ZipRecords, RecordsCutShortRaiseReadError) {
     TAbZipDirectoryFileHeader d;
     TAbZipDirectoryFileFooter f;
     auto read = [&] {
-      if (c.kind == 0) l.ReadFrom(s);
-      else if (c.kind == 1) d.ReadFrom(s);
-      else f.ReadFrom(s);
+      if (c.kind == 0)
+        l.ReadFrom(s);
+      else if (c.kind == 1)
+        d.ReadFrom(s);
+      else
+        f.ReadFrom(s);
     };
     EXPECT_THROW(read(), EReadError) << c.what;
   }
@@ -175,8 +178,11 @@ TEST(ZipRecords, MethodIsMaskedAndImplodeSettingsFollowTheFlags) {
     uint8_t method;
     uint16_t flags;
     uint8_t dictionary, trees;
-  } cases[] = {{6, 0x0006, 2, 3}, {6, 0x0000, 1, 2}, {6, 0x0002, 2, 2},
-               {8, 0x0006, 0, 0}, {0, 0x0006, 0, 0}};
+  } cases[] = {{6, 0x0006, 2, 3},
+               {6, 0x0000, 1, 2},
+               {6, 0x0002, 2, 2},
+               {8, 0x0006, 0, 0},
+               {0, 0x0006, 0, 0}};
   for (const auto& c : cases) {
     h.SetMethod(c.method);
     h.GeneralPurposeBitFlag = c.flags;
@@ -232,13 +238,12 @@ TEST(LocateEndRecord, Cases) {
       {"nothing", "", -1},
       {"three bytes", "PK\x05", -1},
       {"no signature", std::string(5000, 'x'), -1},
-      {"record at the end, found in the first window at 6",
-       archive, static_cast<int32_t>(archive.size()) - 22},
+      {"record at the end, found in the first window at 6", archive,
+       static_cast<int32_t>(archive.size()) - 22},
       {"empty archive: record at offset 0", testing::EndRecord(empty), 0},
       {"empty archive with a comment", testing::EndRecord(commented), 0},
       {"lone signature at offset 0", kSig, 0},
-      {"comment hides the true record",
-       testing::BuildZip({{"a.txt", "hello"}}, "xx" + kSig + "yy"),
+      {"comment hides the true record", testing::BuildZip({{"a.txt", "hello"}}, "xx" + kSig + "yy"),
        static_cast<int32_t>(archive.size()) + 2},
   };
   for (const auto& c : cases) {

@@ -35,21 +35,27 @@ std::unique_ptr<TStream> OpenVolumeFile(const std::string& Name) {
 
 void TAbZipArchive::RequestLastDisk(bool& Abort) {
   Abort = false;
-  if (OnRequestLastDisk) OnRequestLastDisk(this, Abort);
-  else Abort = AskDisk(EngineText(kMsgLastDisk));
+  if (OnRequestLastDisk)
+    OnRequestLastDisk(this, Abort);
+  else
+    Abort = AskDisk(EngineText(kMsgLastDisk));
 }
 
 void TAbZipArchive::RequestNthDisk(uint8_t DiskNumber, bool& Abort) {
   Abort = false;
-  if (OnRequestNthDisk) OnRequestNthDisk(this, DiskNumber, Abort);
-  else Abort = AskDisk(Format(EngineText(kMsgNthDisk), {static_cast<int32_t>(DiskNumber)}));
+  if (OnRequestNthDisk)
+    OnRequestNthDisk(this, DiskNumber, Abort);
+  else
+    Abort = AskDisk(Format(EngineText(kMsgNthDisk), {static_cast<int32_t>(DiskNumber)}));
 }
 
 void TAbZipArchive::RequestBlankDisk(bool& Abort) {
   Abort = false;
   Spanned = true;
-  if (OnRequestBlankDisk) OnRequestBlankDisk(this, Abort);
-  else Abort = AskDisk(EngineText(kMsgBlankDisk));
+  if (OnRequestBlankDisk)
+    OnRequestBlankDisk(this, Abort);
+  else
+    Abort = AskDisk(EngineText(kMsgBlankDisk));
 }
 
 std::string TAbZipArchive::VolumeFileName(int32_t Volume) const {
@@ -71,8 +77,10 @@ void TAbZipArchive::OpenSpannedVolume(int32_t Volume) {
 
   if (RemovableMedia) {
     // Every disk holds a file of the archive's own name.
-    if (Volume >= 0) RequestNthDisk(static_cast<uint8_t>(Volume + 1), abort);
-    else RequestLastDisk(abort);
+    if (Volume >= 0)
+      RequestNthDisk(static_cast<uint8_t>(Volume + 1), abort);
+    else
+      RequestLastDisk(abort);
     if (abort) throw EAbUserAbort();
     Stream = OpenVolumeFile(name);
     return;
