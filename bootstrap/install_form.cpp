@@ -54,6 +54,22 @@ std::string RegistryString(const TRegistryValue& Value, const std::string& Name)
   return Value.Data.substr(0, std::strlen(Value.Data.c_str()));
 }
 
+void TInstallForm::LoadLayout(const TFormLayout& Layout) {
+  // In the order the component publishes them; FileName is never stored.
+  AbZipKit1.SetAutoSave(Layout.Boolean("AbZipKit1", "AutoSave"));
+  AbZipKit1.SetDOSMode(Layout.Boolean("AbZipKit1", "DOSMode"));
+  TAbExtractOptions options;
+  for (const std::string& name : Layout.Names("AbZipKit1", "ExtractOptions")) {
+    if (name == "eoCreateDirs")
+      options.Include(eoCreateDirs);
+    else if (name == "eoRestorePath")
+      options.Include(eoRestorePath);
+    else
+      throw Exception("Layout value AbZipKit1.ExtractOptions names an unknown option " + name);
+  }
+  AbZipKit1.SetExtractOptions(options);
+}
+
 void TInstallForm::FormShow() {
   ResellerTag.clear();
   ExecutableName = FileNamePart(host_.ModulePath());

@@ -7,18 +7,11 @@
 #include <cstdint>
 #include <string>
 
+#include "bootstrap/form_layout.h"
 #include "bootstrap/install_host.h"
+#include "zipkit/zip_kit.h"
 
 namespace zipkit {
-
-// The three zip kit operations the sequence drives: assign FileName, extract by mask, close.
-class TInstallZipKit {
- public:
-  virtual ~TInstallZipKit() = default;
-  virtual void SetFileName(const std::string& FileName) = 0;
-  virtual void ExtractMatching(const std::string& Mask) = 0;
-  virtual void CloseFile() = 0;
-};
 
 // The text after the last "\" or ":" of Path.
 std::string FileNamePart(const std::string& Path);
@@ -36,7 +29,10 @@ std::string RegistryString(const TRegistryValue& Value, const std::string& Name)
 
 class TInstallForm {
  public:
-  TInstallForm(TInstallHost& Host, TInstallZipKit& ZipKit) : host_(Host), AbZipKit1(ZipKit) {}
+  explicit TInstallForm(TInstallHost& Host) : host_(Host) {}
+
+  // Gives the window's components the settings its layout stores for them.
+  void LoadLayout(const TFormLayout& Layout);
 
   // The show handler: the install sequence, run once before the window becomes visible.
   // Exceptions of the host, the registry and the archive leave it to the caller.
@@ -49,9 +45,11 @@ class TInstallForm {
   std::string ExecutableName;
   std::string ResellerTag;
 
+  // The component that opens, extracts and closes the payload archive.
+  TAbZipKit AbZipKit1;
+
  private:
   TInstallHost& host_;
-  TInstallZipKit& AbZipKit1;
 };
 
 }  // namespace zipkit

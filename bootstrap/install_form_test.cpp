@@ -2,13 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <map>
+
 #include "bootstrap/scripted_host.h"
+#include "bootstrap/test_zip.h"
 #include "host/exceptions.h"
+#include "host/host.h"
 
 namespace zipkit {
 namespace {
 
+using testing::TestZip;
 using testing::TScriptedHost;
+using testing::TTestEntry;
 
 TEST(InstallNames, FileNamePartAndResellerTag) {
   struct Case {
@@ -73,46 +82,62 @@ TEST(InstallNames, RegistryStringByType) {
   }
 }
 
-// Stands in for the zip kit: records what it is asked and what it finds on disk.
-class TRecordingZipKit : public TInstallZipKit {
- public:
-  explicit TRecordingZipKit(TScriptedHost& Host) : host_(Host) {}
-  void SetFileName(const std::string& FileName) override {
-    host_.Events.push_back("open " + FileName);
-    if (FailOpen) throw EFOpenError("Cannot open file " + FileName);
-    ArchiveBytes = host_.Contents(FileName);
-  }
-  void ExtractMatching(const std::string& Mask) override {
-    host_.Events.push_back("extract " + Mask + " in " + host_.CurrentDir);
-  }
-  void CloseFile() override { host_.Events.push_back("close"); }
+TFormLayout InstallLayout() {
+  std::ifstream in(ZIPKIT_SOURCE_DIR "/resources/install_form.layout", std::ios::binary);
+  return TFormLayout::Parse(
+      std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+}
 
-  bool FailOpen = false;
-  std::string ArchiveBytes;
-
- private:
-  TScriptedHost& host_;
+// The payload of most cases: a setup program, a text, a folder entry and a file inside it.
+const std::vector<TTestEntry> kPayload = {
+    {"SETUP.EXE", "MZ setup program", 0x4C41, 0x5861},
+    {"README.TXT", "read me\r\n", 0x6000, 0x4F98},
+    {"sub/", "", 0x6000, 0x4F98},
+    {"sub/INFO.TXT", "information", 0x8C20, 0x5421},
 };
 
-// One scripted machine: a system root with the payload resource, and the install window.
+// One scripted machine: a system root with the payload resource, and the install window built
+// from its layout.
 struct TMachine {
-  TMachine() : zip_kit(host), form(host, zip_kit) {
+  explicit TMachine(const std::vector<TTestEntry>& Payload = kPayload) : form(host) {
     host.Registry[kNtKey + "\\SystemRoot"] = {true, rvString, SystemRoot() + std::string(1, '\0')};
-    host.Resources["RESNAME"] = {'P', 'K', 5, 6, 0, 0xFF};
+    host.Resources["RESNAME"] = TestZip(Payload);
     std::filesystem::create_directory(TScriptedHost::Posix(SystemRoot()));
+    form.LoadLayout(InstallLayout());
   }
   std::string SystemRoot() const { return host.Path("WINDOWS"); }
   std::string Temp() const { return SystemRoot() + "\\temp"; }
   std::string Reseller() const { return SystemRoot() + "\\m_reseller.bin"; }
   std::string Archive() const { return Temp() + "\\_Install.zip"; }
+  std::string InTemp(const std::string& Name) const { return Temp() + "\\" + Name; }
 
   static inline const std::string kNtKey = "Software\\Microsoft\\Windows NT\\CurrentVersion";
   TScriptedHost host;
-  TRecordingZipKit zip_kit;
   TInstallForm form;
 };
 
 class InstallSequence : public ::testing::Test, public TMachine {};
+
+// Every file entry of Payload is in the temp folder under its file part alone, with its data and
+// its DOS time stamp; where two share a file part the later one wins; one with a bad CRC-32 is
+// absent. No folder is made for the entries' folders.
+void ExpectExtracted(const TMachine& m, const std::vector<TTestEntry>& Payload) {
+  std::map<std::string, const TTestEntry*> last;
+  for (const TTestEntry& e : Payload)
+    if (!e.Name.ends_with("/")) last[e.Name.substr(e.Name.find_last_of('/') + 1)] = &e;
+  for (const auto& [name, e] : last) {
+    SCOPED_TRACE(name);
+    const std::string path = m.InTemp(name);
+    if (e->BadCrc) {
+      EXPECT_FALSE(m.host.Exists(path));
+      continue;
+    }
+    EXPECT_EQ(m.host.Contents(path), e->Data);
+    EXPECT_EQ(host::FileAge(path), (int64_t(e->Date) << 16) | e->Time);
+  }
+  EXPECT_FALSE(m.host.Exists(m.InTemp("sub")));
+  EXPECT_FALSE(m.host.Exists(m.Archive()));
+}
 
 TEST_F(InstallSequence, RunsEveryStepInOrder) {
   form.FormShow();
@@ -127,19 +152,12 @@ TEST_F(InstallSequence, RunsEveryStepInOrder) {
   EXPECT_EQ(form.TargetDirectory, Temp() + "\\");
   EXPECT_EQ(form.ArchivePath, Archive());
   EXPECT_EQ(host.Contents(Reseller()), "ABC\r\n");
-  EXPECT_EQ(zip_kit.ArchiveBytes, std::string("PK\x05\x06\0\xFF", 6));
-  EXPECT_FALSE(host.Exists(Archive()));
+  ExpectExtracted(*this, kPayload);
 
+  // Extraction runs between the change of folder and the deletion of the archive.
   const std::vector<std::string> events = {
-      "mkdir " + Temp(),
-      "write " + Reseller(),
-      "write " + Archive(),
-      "chdir " + Temp() + "\\",
-      "open " + Archive(),
-      "extract *.* in " + Temp() + "\\",
-      "close",
-      "delete " + Archive(),
-      "shell " + Temp() + "\\Setup.exe",
+      "mkdir " + Temp(),        "write " + Reseller(), "write " + Archive(),
+      "chdir " + Temp() + "\\", "delete " + Archive(), "shell " + Temp() + "\\Setup.exe",
   };
   EXPECT_EQ(host.Events, events);
   ASSERT_EQ(host.ShellCalls.size(), 1u);
@@ -208,13 +226,73 @@ TEST_F(InstallSequence, SystemRootWithTrailingBackslash) {
   EXPECT_EQ(host.Contents(Reseller()), "ABC\r\n");
 }
 
-TEST_F(InstallSequence, ExistingTempFolderAndArchiveAreReused) {
+TEST_F(InstallSequence, ExistingTempFolderArchiveAndFilesAreOverwritten) {
   std::filesystem::create_directory(TScriptedHost::Posix(Temp()));
-  host.Put(Archive(), "stale archive, longer than the payload");
+  host.Put(Archive(), std::string(5000, 'x'));  // a stale archive, longer than the payload
+  host.Put(InTemp("README.TXT"), "an older read-me that is longer than the new one");
+  host.Put(InTemp("KEEP.TXT"), "not in the payload");
   form.FormShow();
   EXPECT_EQ(std::count(host.Events.begin(), host.Events.end(), "mkdir " + Temp()), 0);
-  EXPECT_EQ(zip_kit.ArchiveBytes, std::string("PK\x05\x06\0\xFF", 6));
+  ExpectExtracted(*this, kPayload);
+  EXPECT_EQ(host.Contents(InTemp("KEEP.TXT")), "not in the payload");
   EXPECT_TRUE(host.TimerEnabled);
+}
+
+// What the payload holds decides what is left; a failing entry is not reported anywhere.
+TEST(InstallPayload, EntriesAreExtractedByFilePart) {
+  const struct {
+    const char* what;
+    std::vector<TTestEntry> payload;
+  } cases[] = {
+      {"bad CRC-32",
+       {{"SETUP.EXE", "MZ"},
+        {"BROKEN.DAT", "these bytes do not match", 0, 0x5861, true},
+        {"AFTER.TXT", "after the broken one"}}},
+      {"same file part twice",
+       {{"one/DUP.TXT", "first"}, {"Setup.exe", "MZ"}, {"two/DUP.TXT", "second, later"}}},
+      {"drive letter and parent steps", {{"C:/x/../../SETUP.EXE", "MZ"}, {"../UP.TXT", "up"}}},
+      {"empty entry and only folders", {{"a/", ""}, {"a/b/", ""}, {"EMPTY.TXT", ""}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TMachine m(c.payload);
+    m.form.FormShow();
+    ExpectExtracted(m, c.payload);
+    EXPECT_FALSE(m.host.Exists(m.host.Path("UP.TXT")));
+    EXPECT_TRUE(m.host.Messages.empty());
+    EXPECT_EQ(m.host.ShellCalls.size(), 1u);
+    EXPECT_TRUE(m.host.TimerEnabled);
+  }
+}
+
+TEST(InstallPayload, WithoutSetupTheShellFailsAndTheTimerStillRuns) {
+  TMachine m(std::vector<TTestEntry>{{"README.TXT", "no setup here"}});
+  m.host.ShellResult = 2;  // what the shell answers for a missing file
+  m.form.FormShow();
+  EXPECT_EQ(m.host.Contents(m.InTemp("README.TXT")), "no setup here");
+  EXPECT_EQ(m.host.Messages, std::vector<std::string>{"Unable to start setup.exe!"});
+  EXPECT_TRUE(m.host.TimerEnabled);
+}
+
+TEST(InstallPayload, LayoutReplacesTheComponentDefaults) {
+  TScriptedHost host;
+  TInstallForm form(host);
+  EXPECT_TRUE(form.AbZipKit1.ExtractOptions().Contains(eoCreateDirs));
+  form.AbZipKit1.SetAutoSave(true);
+  form.AbZipKit1.SetDOSMode(true);
+  form.LoadLayout(InstallLayout());
+  EXPECT_TRUE(form.AbZipKit1.ExtractOptions().Empty());
+  EXPECT_FALSE(form.AbZipKit1.AutoSave());
+  EXPECT_FALSE(form.AbZipKit1.DOSMode());
+  EXPECT_EQ(form.AbZipKit1.FileName(), "");
+
+  form.LoadLayout(TFormLayout::Parse(
+      "[AbZipKit1]\nAutoSave=True\nDOSMode=False\nExtractOptions=eoRestorePath, eoCreateDirs"));
+  EXPECT_TRUE(form.AbZipKit1.AutoSave());
+  EXPECT_TRUE(form.AbZipKit1.ExtractOptions() == (TAbExtractOptions{eoCreateDirs, eoRestorePath}));
+  EXPECT_THROW(form.LoadLayout(TFormLayout::Parse(
+                   "[AbZipKit1]\nAutoSave=False\nDOSMode=False\nExtractOptions=eoOther")),
+               Exception);
 }
 
 TEST_F(InstallSequence, WaitsUntilTheArchiveIsSeen) {
@@ -317,8 +395,11 @@ TEST_F(InstallSequence, HostFailuresEscapeAndLeaveTheirTraces) {
        "Cannot create file %s", true, false},
       {"current folder cannot be changed",
        [](TMachine& t) { t.host.FailSetCurrentDir = t.Temp() + "\\"; }, "I/O error 3", true, true},
-      {"archive cannot be opened", [](TMachine& t) { t.zip_kit.FailOpen = true; },
-       "Cannot open file %s", true, true},
+      {"payload is not a ZIP archive",
+       [](TMachine& t) {
+         t.host.Resources["RESNAME"] = {'n', 'o', 't', ' ', 'a', ' ', 'z', 'i', 'p'};
+       },
+       "Invalid file - not a PKZip file", true, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -54,16 +54,6 @@ LRESULT CALLBACK InstallFormProc(HWND Window, UINT Message, WPARAM WParam, LPARA
   return DefWindowProcA(Window, Message, WParam, LParam);
 }
 
-// Until the archive engine's component is wired in, extraction reports that it is missing.
-class TUnavailableZipKit : public TInstallZipKit {
- public:
-  void SetFileName(const std::string&) override {
-    throw Exception("Archive extraction is not part of this build");
-  }
-  void ExtractMatching(const std::string&) override {}
-  void CloseFile() override {}
-};
-
 struct TWindowParts {
   HWND Window;
   HWND Label;
@@ -161,12 +151,12 @@ int Run(HINSTANCE Instance) {
   }
 
   TWin32InstallHost host(Title);
-  TUnavailableZipKit zip_kit;
-  TInstallForm form(host, zip_kit);
+  TInstallForm form(host);
   TWindowParts parts;
   try {
     const TFormLayout layout = LoadLayout(host);
     parts = CreateInstallWindow(Instance, layout);
+    form.LoadLayout(layout);
     host.Attach(parts.Window, parts.Label, kTimerId, UINT(layout.Integer("Timer1", "Interval")));
     if (layout.Boolean("Timer1", "Enabled")) host.EnableTimer();
   } catch (const std::exception& Error) {
