@@ -13,7 +13,10 @@ zipkit_demo_payload(${E2E_DIR}/badcrc.zip --corrupt LICENSE.TXT)
 zipkit_install_program(install_e2e_demo install-demo ${E2E_DEMO_PAYLOAD})
 zipkit_install_program(install_e2e_nosetup install-nosetup ${E2E_DIR}/nosetup.zip)
 zipkit_install_program(install_e2e_badcrc install-badcrc ${E2E_DIR}/badcrc.zip)
-foreach(target install_e2e_demo install_e2e_nosetup install_e2e_badcrc)
+# A payload that is no ZIP archive at all: a text file.
+set(E2E_NOTZIP_PAYLOAD ${CMAKE_SOURCE_DIR}/resources/payload/readme.txt)
+zipkit_install_program(install_e2e_notzip install-notzip ${E2E_NOTZIP_PAYLOAD})
+foreach(target install_e2e_demo install_e2e_nosetup install_e2e_badcrc install_e2e_notzip)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${E2E_DIR})
 endforeach()
 
@@ -27,4 +30,6 @@ nosetup=$<TARGET_FILE:install_e2e_nosetup>
 nosetup_payload=${E2E_DIR}/nosetup.zip
 badcrc=$<TARGET_FILE:install_e2e_badcrc>
 badcrc_payload=${E2E_DIR}/badcrc.zip
+notzip=$<TARGET_FILE:install_e2e_notzip>
+notzip_payload=${E2E_NOTZIP_PAYLOAD}
 ")
