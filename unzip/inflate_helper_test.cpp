@@ -132,6 +132,7 @@ TEST(InflateHelper, OutputCrcWritesAndProgressMatchByteWiseStoring) {
       {"below one buffer", 30000, 0},   {"exactly one buffer", 32768, 0},
       {"many buffers", 1000003, 0},     {"expected size too small", 200000, -70001},
       {"expected size too large", 100000, 5000}, {"expected size zero", 70000, -70000},
+      {"far more output than expected", 3000000, -2999990},
   };
   for (const TCase& c : cases) {
     const Bytes data = Text(c.Size, static_cast<uint32_t>(c.Size));
