@@ -28,8 +28,12 @@ if(WIN32)
     VERBATIM)
   add_library(zipkit_message_tables OBJECT ${message_tables_rc})
   set(MESSAGE_TABLE_SOURCES)
+  # A program with resources of its own sets ZIPKIT_OWN_RESOURCES and #includes MESSAGE_TABLE_RC
+  # in its one resource script instead: the linker's merge of two resource sections orders the
+  # names without regard to case, and the loader's search then misses AB_STRINGS_ENGLISH.
+  set(MESSAGE_TABLE_RC ${message_tables_rc})
   cmake_language(DEFER CALL target_sources zipkit_engine INTERFACE
-                 $<TARGET_OBJECTS:zipkit_message_tables>)
+                 "$<$<NOT:$<BOOL:$<TARGET_PROPERTY:ZIPKIT_OWN_RESOURCES>>>:$<TARGET_OBJECTS:zipkit_message_tables>>")
 else()
   set(message_tables_cpp ${MESSAGE_TABLE_DIR}/message_tables.cpp)
   add_custom_command(
