@@ -1,5 +1,5 @@
 // Runs a piece of a test in a child process with limits of the system (address space, file
-// size, CPU time), and reports how it ended and how much memory it held at its peak. A fault
+// size, CPU time), and reports how it ended and how much memory it took on at its peak. A fault
 // that would take the test program down (running out of memory, a signal) ends only the child.
 #pragma once
 
@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -40,15 +41,30 @@ struct TOutcome {
   bool Exited = false;   // by _exit, with Code
   int Code = -1;
   int Signal = 0;        // the signal that ended it, if any
-  int64_t PeakKiB = 0;   // resident set at its peak
+  int64_t GrowthKiB = 0;  // resident set at its peak, less what the child had from the fork
 };
+
+// The resident set now: after a fork it holds every page of the parent, whose size depends on
+// what the test program did before, so the child measures its growth from here.
+inline int64_t ResidentKiB() {
+  long pages = 0, resident = 0;
+  if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
 
 // Exit codes of the child besides what Body returns.
 constexpr int kChildThrew = 120;
 
 inline TOutcome RunIsolated(const std::function<int()>& Body, const TLimits& Limits = {}) {
+  int growth_pipe[2];
+  if (pipe(growth_pipe) != 0) return {};
   const pid_t pid = fork();
   if (pid == 0) {
+    close(growth_pipe[0]);
+    const int64_t start_kib = ResidentKiB();
     if (Limits.AddressSpace > 0 && !kAddressSanitizer) {
       const rlimit as{static_cast<rlim_t>(Limits.AddressSpace),
                       static_cast<rlim_t>(Limits.AddressSpace)};
@@ -67,27 +83,30 @@ inline TOutcome RunIsolated(const std::function<int()>& Body, const TLimits& Lim
       code = Body();
     } catch (...) {
     }
+    rusage self{};
+    getrusage(RUSAGE_SELF, &self);
+    const int64_t growth_kib = self.ru_maxrss - start_kib;
+    if (write(growth_pipe[1], &growth_kib, sizeof growth_kib) != sizeof growth_kib) _exit(code);
     _exit(code);
   }
+  close(growth_pipe[1]);
   TOutcome out;
-  if (pid < 0) return out;
+  if (pid < 0) {
+    close(growth_pipe[0]);
+    return out;
+  }
+  // A child ended by a signal writes nothing; its growth stays 0.
+  if (read(growth_pipe[0], &out.GrowthKiB, sizeof out.GrowthKiB) != sizeof out.GrowthKiB)
+    out.GrowthKiB = 0;
+  close(growth_pipe[0]);
   int status = 0;
-  rusage usage{};
-  while (wait4(pid, &status, 0, &usage) < 0) {
+  while (waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) return out;
   }
   out.Exited = WIFEXITED(status);
   out.Code = out.Exited ? WEXITSTATUS(status) : -1;
   out.Signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-  out.PeakKiB = usage.ru_maxrss;
   return out;
-}
-
-// The peak of a child that does nothing: what every child starts with (the test program's
-// pages, shared after the fork).
-inline int64_t BaselineKiB() {
-  static const int64_t baseline = RunIsolated([] { return 0; }).PeakKiB;
-  return baseline;
 }
 
 }  // namespace zipkit::testing
