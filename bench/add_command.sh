@@ -1,6 +1,6 @@
 #!/bin/sh
 # Whole-command timing: `zipkit add --level 5` beside Info-ZIP `zip -5`, both compressing the
-# same 50 MB mixed tree (text, compressed archives, random bytes, 2000 small files) made from
+# same 51 MB mixed tree (text, compressed archives, random bytes, 2000 small files) made from
 # the benchmark data; then the two archive sizes. Needs hyperfine.
 #
 #   bench/add_command.sh [ZIPKIT] [BENCH_DATA]
@@ -13,14 +13,14 @@ TREE=$WORK/tree
 
 mkdir -p "$TREE/text/a" "$TREE/text/b" "$TREE/archives" "$TREE/binary" "$TREE/small"
 cp "$DATA"/corpus/canterbury/* "$DATA"/corpus/large/* "$TREE/text/a/"
-cp "$DATA"/corpus/large/* "$TREE/text/b/"
+cp "$DATA"/corpus/canterbury/* "$DATA"/corpus/large/* "$TREE/text/b/"
 cp "$DATA"/legacy/*.ZIP "$TREE/archives/"
 python3 - "$TREE" <<'PY'
 import os, random, sys
 tree = sys.argv[1]
 rng = random.Random(1)
 with open(os.path.join(tree, 'binary', 'random.bin'), 'wb') as f:
-    f.write(rng.randbytes(6 << 20))
+    f.write(rng.randbytes(10 << 20))
 bible = open(os.path.join(tree, 'text', 'a', 'bible.txt'), 'rb').read()
 for i in range(2000):
     d = os.path.join(tree, 'small', 'd%02d' % (i % 40))

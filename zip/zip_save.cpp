@@ -25,6 +25,7 @@
 #include "support/format.h"
 #include "support/numeric.h"
 #include "support/paths.h"
+#include "support/virtual_memory_stream.h"
 #include "zip/zip_archive.h"
 #include "zip/zip_save_output.h"
 #include "zip/zip_save_volumes.h"
@@ -499,8 +500,13 @@ void TZipSaver::Run() {
   }
   TTempFile temp(temp_name);
   std::unique_ptr<TStream> image;
-  if (temp_name.empty()) image = std::make_unique<TMemoryStream>();
-  else image = std::make_unique<TFileStream>(temp_name, fmOpenReadWrite | fmShareExclusive);
+  if (temp_name.empty()) {
+    // An archive held in memory gets its new image in a virtual memory stream, which spills
+    // to a swap file in the temporary folder.
+    auto memory = std::make_unique<TAbVirtualMemoryStream>();
+    memory->SwapFolder = FolderPart(TempFileName(a_.TempDirectory, false));
+    image = std::move(memory);
+  } else image = std::make_unique<TFileStream>(temp_name, fmOpenReadWrite | fmShareExclusive);
 
   bool overwriting = false;  // the old archive is being changed: nothing to put back
   bool released = false;     // the old archive's stream was closed

@@ -18,9 +18,17 @@ TZipSaveOutput::TZipSaveOutput(TStream& Target) : target_(Target) {
 void TZipSaveOutput::Spill() {
   if (buffer_.empty()) return;
   const int32_t n = static_cast<int32_t>(buffer_.size());
-  if (!failed_) {
-    failed_ = target_.Seek(static_cast<int32_t>(buffer_start_), soFromBeginning) != buffer_start_ ||
-              target_.Write(buffer_.data(), n) != n;
+  try {
+    if (!failed_) {
+      failed_ = target_.Seek(static_cast<int32_t>(buffer_start_), soFromBeginning) != buffer_start_ ||
+                target_.Write(buffer_.data(), n) != n;
+    }
+  } catch (...) {
+    // A target that raises (a swap file that cannot be written) has failed as well.
+    failed_ = true;
+    buffer_.clear();
+    buffer_start_ = position_;
+    throw;
   }
   buffer_.clear();
   buffer_start_ = position_;

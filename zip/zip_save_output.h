@@ -37,7 +37,9 @@ class TZipSaveOutput : public TStream {
   bool Failed() const { return failed_; }
 
  private:
-  void Spill();  // Flush without raising; a failure only marks the stream
+  // Writes the buffer out; a short write only marks the stream, a target that raises marks it
+  // and raises on.
+  void Spill();
 
   TStream& target_;
   std::vector<uint8_t> buffer_;

@@ -350,6 +350,64 @@ TEST_F(ZipSave, MemoryStreamReceivesTheNewArchive) {
   EXPECT_EQ(dir.Read("m.zip"), old);
 }
 
+// The image of an archive held in memory lives in a virtual memory stream; when its swap file
+// cannot be written the save fails with the stream's own error and the archive is untouched.
+TEST_F(ZipSave, SwapFileFailureLeavesTheMemoryArchive) {
+  auto a = Create("m.zip", BuildZip({E("a.txt", "alpha")}));
+  const std::string old = dir.Read("m.zip");
+  auto memory = std::make_unique<TMemoryStream>();
+  memory->WriteBuffer(old.data(), static_cast<int32_t>(old.size()));
+  TMemoryStream* m = memory.get();
+  a->Stream = std::move(memory);
+  std::filesystem::create_directory(dir / "swap");
+  a->TempDirectory = dir / "swap";
+  Add(*a, "big.bin", std::string(400000, 'q'));  // more than the stream keeps in memory
+
+  struct rlimit saved {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  struct rlimit small = saved;
+  small.rlim_cur = 16384;
+  const auto old_handler = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  EXPECT_THROW(a->Commit(), EAbVMSWriteFail);
+  EXPECT_TRUE(failures.empty());  // the new entry was not blamed for the swap file
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, old_handler);
+
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(m->Memory()), m->Size()), old);
+  EXPECT_TRUE(std::filesystem::is_empty(dir / "swap"));  // the swap file went with the stream
+  a->Commit();
+  dir.Write("copy.zip", std::string(reinterpret_cast<const char*>(m->Memory()), m->Size()));
+  EXPECT_EQ(Names(ReadBack("copy.zip")), (std::vector<std::string>{"a.txt", "big.bin"}));
+}
+
+TEST_F(ZipSave, EntryFromTheSourceStream) {
+  auto a = Create("s.zip", BuildZip({E("a.txt", "alpha")}));
+  TMemoryStream source;
+  source.WriteBuffer("from a stream", 13);
+  a->SourceStream = &source;
+  a->InsertFromStreamHook = [](TAbZipArchive&, TAbZipItem& item, TStream& out, TStream* in) {
+    std::string data(static_cast<size_t>(in->Size()), '\0');
+    in->SetPosition(0);
+    in->ReadBuffer(data.data(), static_cast<int32_t>(data.size()));
+    item.SetMethod(0);
+    item.SetChecksum(Crc(data));
+    item.SetPackedSize(static_cast<int32_t>(data.size()));
+    item.SetUnpackedSize(static_cast<int32_t>(data.size()));
+    out.WriteBuffer(data.data(), static_cast<int32_t>(data.size()));
+  };
+  auto item = std::make_unique<TAbZipItem>();
+  item->SetStoredName("streamed.txt");
+  item->PendingAction = iaAddFromStream;
+  a->Items.Append(item.release());
+  a->Modified = true;
+  a->Commit();
+  const auto entries = ReadBack("s.zip");
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[1].name, "streamed.txt");
+  EXPECT_EQ(entries[1].data, "from a stream");
+}
+
 TEST_F(ZipSave, ArchiveOpenedForReadingIsNotWritten) {
   const std::string bytes = BuildZip({E("a.txt", "alpha")});
   auto a = Create("r.zip", bytes);

@@ -115,5 +115,50 @@ TEST(ZipKitWriter, ClosingCommitsAndAFailedCommitIsDropped) {
   EXPECT_EQ(dir.Read("a.zip"), before);
 }
 
+// Through the compressor: new entries at every setting read back through the zip kit.
+TEST(ZipKitWriter, AddedFilesComeBackThroughTheCompressor) {
+  TestDir dir;
+  std::string text;
+  for (int i = 0; i < 3000; ++i) text += "line " + std::to_string(i % 97) + " of the text\n";
+  std::filesystem::create_directories(dir.Native("src/sub"));
+  dir.Write("src/text.txt", std::vector<uint8_t>(text.begin(), text.end()));
+  dir.Write("src/sub/bytes.bin", std::vector<uint8_t>(70000, 0xA5));
+  const struct {
+    TAbZipSupportedMethod method;
+    TAbZipDeflationOption option;
+    const char* password;
+  } cases[] = {
+      {smStored, doNormal, ""},       {smDeflated, doSuperFast, ""}, {smBestMethod, doFast, ""},
+      {smBestMethod, doMaximum, ""},  {smBestMethod, doNormal, "pw"}, {smStored, doNormal, "pw"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.method) + " " + std::to_string(c.option) + " " + c.password);
+    std::filesystem::remove(dir.Native("a.zip"));
+    std::filesystem::remove_all(dir.Native("out"));
+    std::filesystem::create_directory(dir.Native("out"));
+    TAbZipKit kit;
+    kit.SetCompressionMethodToUse(c.method);
+    kit.SetDeflationOption(c.option);
+    kit.SetPassword(c.password);
+    kit.SetStoreOptions({soStripDrive, soRemoveDots, soRecurse});
+    kit.SetBaseDirectory(dir.Path("src"));
+    kit.SetFileName(dir.Path("a.zip"));
+    kit.AddFiles("*", host::faAnyFile);
+    kit.Save();
+    // A folder's own entries, then its subfolders'.
+    EXPECT_EQ(Names(kit), (std::vector<std::string>{"sub/", "text.txt", "sub/bytes.bin"}));
+    const TAbZipItem& item = *kit.ItemAtIndex(1);
+    EXPECT_EQ(item.Method(), c.method == smStored ? 0 : 8);
+    EXPECT_EQ(item.Encrypted(), *c.password != '\0');
+    EXPECT_LT(item.PackedSize(), c.method == smStored ? 100000 : static_cast<int32_t>(text.size()) / 4);
+    kit.SetFileName(dir.Path("a.zip"));
+    kit.SetExtractOptions({eoCreateDirs, eoRestorePath});
+    kit.SetBaseDirectory(dir.Path("out"));
+    kit.ExtractMatching("*.*");
+    EXPECT_EQ(dir.Read("out/text.txt"), text);
+    EXPECT_EQ(dir.Read("out/sub/bytes.bin"), std::string(70000, '\xA5'));
+  }
+}
+
 }  // namespace
 }  // namespace zipkit

@@ -10,6 +10,7 @@ the fault injection library loaded with LD_PRELOAD, and must leave the original 
 import argparse
 import glob
 import os
+import pty
 import random
 import shutil
 import signal
@@ -300,6 +301,30 @@ class WriterTest(unittest.TestCase):
         self.assertEqual(rc, 0, out)
         want = {k: v for k, v in expected.items() if k == 'readme.txt' or k.startswith('docs/')}
         self.check_peers(sfx, want)
+
+    def test_progress_shows_on_a_terminal_only(self):
+        src = self.path('src')
+        make_source(src, self.rng)
+        master, slave = pty.openpty()
+        p = subprocess.Popen([CLI, 'add', self.path('t.zip'), '.', '--recurse'], cwd=src,
+                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=slave)
+        os.close(slave)
+        shown = b''
+        while True:
+            try:
+                chunk = os.read(master, 65536)
+            except OSError:  # the program closed the terminal
+                break
+            if not chunk:
+                break
+            shown += chunk
+        os.close(master)
+        self.assertEqual(p.wait(), 0, shown)
+        self.assertIn(b'\r', shown)
+        self.assertIn(b'docs/guide.txt', shown)
+        self.assertTrue(shown.endswith(b'\r\x1b[K'), shown[-40:])  # the line is cleared at the end
+        rc, out = zk('add', self.path('quiet.zip'), '.', '--recurse', cwd=src)
+        self.assertEqual((rc, out), (0, ''))
 
     # ---- Bad input and faults ----
 
