@@ -21,7 +21,7 @@ class TBlockWriter {
   void Start(TBitWriter& out);
 
   // Each Tally adds one symbol and answers whether the block should end now. block_bytes is the
-  // input the block covers so far (for the early-end estimate).
+  // input the block covers so far (a short block is not ended for a shift in its symbols).
   bool TallyLiteral(uint8_t c, int32_t block_bytes) {
     sym_length_[symbols_] = c;
     sym_dist_[symbols_] = 0;

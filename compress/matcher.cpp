@@ -94,7 +94,7 @@ void TMatcher::SlideWindow() {
   for (uint16_t& p : head_) p = static_cast<uint16_t>(p & 0x8000 ? p & 0x7FFF : 0);
   for (uint64_t& l : links_) {
     const uint64_t upper = (l >> 15) & 0x0001000100010001u;  // 1 in each lane from the upper half
-    l &= upper * 0x7FFF;
+    l &= (upper << 15) - upper;                               // 0x7FFF in those lanes
   }
 }
 
