@@ -136,6 +136,26 @@ class TAbArchive : public TObject {
 
   int32_t ItemCount() const { return Items.ItemCount(); }
 
+  // ---- Changes of many entries at once (archive_changes.cpp) ----
+  // Adds every file matching FileMask whose attributes are within SearchAttr (host::faAnyFile
+  // and the like; with faDirectory also folders, as folder entries "name/"). Relative masks are
+  // taken from BaseDirectory, subfolders too with soRecurse; names matching ExclusionMask and the
+  // archive's own file are skipped. Each file goes through MakeItem and AddItem.
+  void AddFiles(const std::string& FileMask, int32_t SearchAttr);
+  void AddFilesEx(const std::string& FileMask, const std::string& ExclusionMask,
+                  int32_t SearchAttr);
+  // Marks an item iaDelete after confirmation (prDelete); it is dropped at the next save.
+  void DeleteAt(int32_t Index);
+  void DeleteItem(TAbArchiveItem* Item);
+  // DeleteAt for every item matching FileMask and not ExclusionMask.
+  void DeleteFiles(const std::string& FileMask);
+  void DeleteFilesEx(const std::string& FileMask, const std::string& ExclusionMask);
+  // FreshenByIndex / ReplaceByIndex for every item matching FileMask and not ExclusionMask.
+  void FreshenFiles(const std::string& FileMask);
+  void FreshenFilesEx(const std::string& FileMask, const std::string& ExclusionMask);
+  void ReplaceFiles(const std::string& FileMask);
+  void ReplaceFilesEx(const std::string& FileMask, const std::string& ExclusionMask);
+
   // ---- Settings with checks ----
   const std::string& BaseDirectory() const { return FBaseDirectory; }
   // Drops one trailing "\" (except from "\" and "C:\"); a folder that does not exist or holds
@@ -192,6 +212,9 @@ class TAbArchive : public TObject {
   void WriteLogLine(const std::string& Name, int32_t Kind);
 
  protected:
+  // Freshens (prFreshen) or replaces (prReplace) the item at Index from the file DiskName,
+  // which AddFiles found, rather than from the file its stored name leads to.
+  void ChangeFromFile(int32_t Index, const std::string& DiskName, TAbProcessType ProcessType);
   // Finds the item's disk file (soRecurse searches BaseDirectory and its subfolders).
   void ResolveDiskName(TAbArchiveItem* Item);
   // Whether the disk file's date-time differs from the item's.

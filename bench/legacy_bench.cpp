@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -137,9 +138,11 @@ std::map<std::string, std::string>& Peers() {
 void Register(const std::string& Name, const std::string& Peer, Set (*Make)(const std::string&),
               const std::string& Arg) {
   Peers()[Name] = Peer;
-  benchmark::RegisterBenchmark(Name.c_str(), [Make, Arg](benchmark::State& st) {
-    static const Set s = Make(Arg);
-    Run(st, s);
+  // Each benchmark makes its data once, when it first runs.
+  auto set = std::make_shared<std::unique_ptr<Set>>();
+  benchmark::RegisterBenchmark(Name.c_str(), [Make, Arg, set](benchmark::State& st) {
+    if (!*set) *set = std::make_unique<Set>(Make(Arg));
+    Run(st, **set);
   })->Unit(benchmark::kMillisecond);
 }
 

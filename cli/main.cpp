@@ -15,6 +15,7 @@
 
 #include "cli/json.h"
 #include "cli/progress.h"
+#include "cli/write_commands.h"
 #include "host/host.h"
 #include "support/errors.h"
 #include "support/file_system.h"
@@ -282,10 +283,11 @@ std::string Parse(int argc, char** argv, Options& Opts) {
 }  // namespace
 
 int Main(int argc, char** argv) {
+  if (argc >= 2 && IsWriteCommand(argv[1])) return RunWriteCommand(argc, argv);
   Options opts;
   const std::string problem = Parse(argc, argv, opts);
   if (!problem.empty()) {
-    std::fprintf(stderr, "zipkit: %s\n%s", problem.c_str(), kUsage);
+    std::fprintf(stderr, "zipkit: %s\n%s%s", problem.c_str(), kUsage, kWriteUsage);
     return kExitCannotOpen;
   }
   try {

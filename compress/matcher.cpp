@@ -68,7 +68,8 @@ uint32_t TMatcher::LongestMatch(uint32_t candidate, uint32_t best) {
     return false;
   };
 
-  // Five candidates per round: this one and the four its links give.
+  // Four candidates per round: this one and three of its links; the fourth link starts the
+  // next round, so the walk waits for memory once per four candidates, not once per candidate.
   for (;;) {
     uint64_t links = links_[candidate & kWindowMask];
     if (examine(candidate)) break;

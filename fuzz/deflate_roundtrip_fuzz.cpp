@@ -1,5 +1,6 @@
-// Our deflate, then zlib's raw inflate, must give the input back, at every level and whatever
-// sizes the input arrives in.
+// Our deflate, then zlib's raw inflate and our own inflate (through its window, in spans, and
+// straight into a buffer of the exact size), must each give the input back, at every level and
+// whatever sizes the input arrives in.
 //
 // Input layout: byte 0 picks the level (1..9), byte 1 the size of each read the encoder gets
 // (0: as much as it asks for), the rest is the data.
@@ -12,6 +13,8 @@
 #include <vector>
 
 #include "compress/deflate.h"
+#include "support/errors.h"
+#include "unzip/inflate.h"
 
 namespace {
 
@@ -71,5 +74,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   inflateEnd(&z);
   if (rc != Z_STREAM_END || !all_input_used || produced != size) std::abort();
   if (size != 0 && std::memcmp(back.data(), data, size) != 0) std::abort();
+
+  // Our inflate, through its window with input spans of the encoder's read size ...
+  const std::vector<uint8_t> original(data, data + size);
+  {
+    zipkit::TInflateMemoryInput in(output.bytes.data(), output.bytes.size(), chunk);
+    zipkit::TInflateVectorOutput out;
+    zipkit::TAbInflater inflater(in, out, size);
+    try {
+      inflater.Run();
+    } catch (const zipkit::EAbZipInflateBlock&) {
+      std::abort();
+    }
+    if (inflater.EndedByInput() || out.Bytes != original) std::abort();
+  }
+  // ... and straight into a buffer just large enough.
+  {
+    zipkit::TInflateMemoryInput in(output.bytes.data(), output.bytes.size(), 0);
+    std::vector<uint8_t> direct(size);
+    zipkit::TAbInflater inflater(in, direct.data(), direct.size());
+    try {
+      inflater.Run();
+    } catch (const zipkit::EAbZipInflateBlock&) {
+      std::abort();
+    }
+    if (inflater.EndedByInput() || inflater.OutputSize() != size || direct != original)
+      std::abort();
+  }
   return 0;
 }

@@ -31,6 +31,7 @@
 #undef SetVolumeLabel
 #undef OemToAnsi
 #undef AnsiToOem
+#undef ReplaceFile
 #endif
 
 namespace zipkit {
@@ -66,6 +67,13 @@ bool FileExists(const std::string& Name);
 bool DirectoryExists(const std::string& Name);
 bool DeleteFile(const std::string& Name);
 bool RenameFile(const std::string& OldName, const std::string& NewName);
+// The file a path names once symbolic links are followed (POSIX; a file that does not exist
+// keeps its expanded name). Windows: ExpandFileName.
+std::string RealFileName(const std::string& Name);
+// Puts NewFile in Target's place in one step, so that Target is always either the old or the
+// new file. NewFile takes Target's permissions (POSIX: mode bits, and owner where allowed).
+// False with LastError() when it could not be done; Target is then unchanged.
+bool ReplaceFile(const std::string& NewFile, const std::string& Target);
 
 // The DOS attributes of Name, or -1 when it does not exist. POSIX: faDirectory for folders,
 // faReadOnly when no write bit is set, faHidden for names beginning with ".", faArchive for

@@ -35,25 +35,34 @@ void Collect(const std::string& Mask, int32_t Attributes, std::vector<std::strin
 
 }  // namespace
 
+// FolderExists asks the system about at most this many characters.
+constexpr size_t kAskedLength = 255;
+
 bool FolderExists(const std::string& Name) {
   if (Name.find_first_of("*?") != std::string::npos) return false;
   // The system is asked about at most 255 characters, up to the first zero byte.
-  const std::string name = Name.substr(0, std::min<size_t>(Name.find('\0'), 255));
+  const std::string name = Name.substr(0, std::min<size_t>(Name.find('\0'), kAskedLength));
   const int32_t attr = host::FileGetAttr(name);
   return attr != -1 && (attr & host::faDirectory) != 0;
 }
 
 void MakeFolderPath(const std::string& Path) {
   if (FolderExists(Path)) return;
-  int32_t n = Path.find("\\\\") != std::string::npos ? 5 : 2;
+  // One pass over the path: the end of each level is found from the one before, and each level
+  // is asked about as FolderExists would (its wildcards, its first 255 characters), so a path of
+  // thousands of levels costs time in proportion to its length, not to its square.
+  const size_t wildcard = Path.find_first_of("*?");
+  const int32_t first = Path.find("\\\\") != std::string::npos ? 5 : 2;
+  size_t end = static_cast<size_t>(BackslashPrefixLength(Path, first));
   while (true) {
-    const std::string prefix = Path.substr(0, static_cast<size_t>(BackslashPrefixLength(Path, n)));
-    if (!FolderExists(prefix) && !host::CreateDir(prefix)) {
+    const bool exists =
+        wildcard >= end && FolderExists(Path.substr(0, std::min(end, kAskedLength)));
+    if (!exists && !host::CreateDir(Path.substr(0, end))) {
       const int32_t code = host::LastError();
       throw EInOutError(host::SysErrorMessage(code), code);
     }
-    ++n;
-    if (prefix.size() >= Path.size()) break;
+    if (end >= Path.size()) break;
+    end = std::min(Path.find('\\', end + 1), Path.size());
   }
 }
 

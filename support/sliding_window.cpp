@@ -53,6 +53,7 @@ int32_t TabSlidingWindowStream::Write(const void* Buffer, int32_t Count) {
     throw Exception("TabSlidingWindowStream.Write: Not at end of stream");
   Count = std::clamp(Count, 0, kWindowSize);
   if (Count > INT32_MAX - bsStreamSize) Count = INT32_MAX - bsStreamSize;  // 2 GiB limit
+  if (Count == 0) return 0;  // an empty write may come without a buffer
   const auto* src = static_cast<const uint8_t*>(Buffer);
   // The end of the stream always lies in chunk 4, at bsTailFill.
   int32_t piece = std::min(Count, kChunkSize - bsTailFill);

@@ -19,9 +19,11 @@ namespace {
 
 constexpr uint8_t kNewestVersion = 20;
 // The most a ZIP method expands (deflate: 258 bytes from two bits and a bit more). A memory
-// target is sized in advance only for a size that the packed data can honestly give, so that a
-// lying header cannot make it allocate gigabytes.
+// target is sized in advance only for a size that the packed data can honestly give (stored
+// data gives itself), and never by more than kMaxHeadStart, so that a lying header cannot make
+// it allocate gigabytes: beyond that it grows with the output that really arrives.
 constexpr int64_t kMaxExpansion = 1032;
+constexpr int64_t kMaxHeadStart = 64 << 20;
 constexpr uint16_t kHostUnix = 3;
 constexpr uint32_t kUnixTypeMask = 0170000;
 constexpr uint32_t kUnixSymlink = 0120000;
@@ -94,14 +96,19 @@ void ExtractZipItemToStream(TAbZipArchive& Archive, TAbZipItem& Item, TStream* O
   TAbZipLocalFileHeader header;
   ReadLocalHeader(Archive, Item, header);
 
-  if (auto* memory = dynamic_cast<TMemoryStream*>(OutStream)) {
+  auto* memory = dynamic_cast<TMemoryStream*>(OutStream);
+  bool sized_ahead = false;
+  if (memory) {
     // The packed bytes that can really be there: at most what the archive holds behind the
     // header (a spanned item may hold less; sizing is only a head start).
     TStream& in = *Archive.Stream;
     const int64_t available = std::max(in.Size() - in.Position(), 0);
     const int64_t packed = std::min<int64_t>(std::max(Item.PackedSize(), 0), available);
-    if (Item.UnpackedSize() >= 0 && Item.UnpackedSize() <= kMaxExpansion * packed + 65536)
+    const int64_t honest = Item.Method() == 0 ? packed : kMaxExpansion * packed + 65536;
+    if (Item.UnpackedSize() >= 0 && Item.UnpackedSize() <= std::min(honest, kMaxHeadStart)) {
       memory->SetSize(Item.UnpackedSize());
+      sized_ahead = true;
+    }
   }
 
   TAbZDecoder* decoder = nullptr;
@@ -142,6 +149,9 @@ void ExtractZipItemToStream(TAbZipArchive& Archive, TAbZipItem& Item, TStream* O
     if (Archive.Spanned) Archive.CurrentDisk = helper.CurrentDisk;
     throw;
   }
+  // The output passed its CRC-32 but may be shorter than the size declared: the head start
+  // must not leave zeros behind it.
+  if (sized_ahead && memory->Size() > memory->Position()) memory->SetSize(memory->Position());
   if (Archive.Spanned) Archive.CurrentDisk = helper.CurrentDisk;
 }
 

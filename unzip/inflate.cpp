@@ -15,8 +15,10 @@ TAbInflater::TAbInflater(TInput& Input, TOutput& Output, size_t SizeHint)
       literal_(new THuffmanTable),
       distance_(new THuffmanTable),
       codeLengths_(new THuffmanTable) {
+  // At least as much new output as history, so that sliding the history costs at most one
+  // more pass over the output, whatever the hint says.
   size_t chunk = kWindowChunk;
-  if (SizeHint != 0 && SizeHint < chunk) chunk = std::max<size_t>(SizeHint, kMaxMatch);
+  if (SizeHint != 0 && SizeHint < chunk) chunk = std::max<size_t>(SizeHint, kHistory);
   // Behind the limit: two literals and a longest match, then the overrun of word copies.
   const size_t room = chunk + 2 + kMaxMatch;
   window_.reset(new uint8_t[kHistory + room + kCopyOverrun]);
@@ -202,6 +204,7 @@ void TAbInflater::CopyStoredBlock() {
     Drop(8);
     --left;
   }
+  if (left == 0) return;
   bitbuf_ = 0;  // the register is empty; bytes it held ahead are read again from the span
   while (left != 0) {
     if (outNext_ == windowEnd_) MakeRoom();

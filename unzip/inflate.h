@@ -40,8 +40,8 @@ class TAbInflater {
   };
 
   // Output through a window of its own, handed to Output in large pieces. SizeHint (the
-  // expected output size, 0 if unknown) only keeps the window small for small items; it never
-  // makes it larger than the default.
+  // expected output size, 0 if unknown) only keeps the window smaller for small items; it
+  // never makes it larger than the default, and output beyond it is no slower.
   TAbInflater(TInput& Input, TOutput& Output, size_t SizeHint = 0);
   // Output straight into Capacity bytes at Output; a stream whose output does not fit fails
   // (EAbZipInflateBlock) once it reaches the end of the buffer.

@@ -123,6 +123,7 @@ inline int Build(const uint16_t* Lengths, int Count, int SimpleCount, const uint
 }
 
 struct TResult {
+  bool Limited = false;  // stopped at the output limit; the rest is not meaningful
   bool Ok = false;
   bool EndedByInput = false;
   std::vector<uint8_t> Output;
@@ -131,7 +132,8 @@ struct TResult {
 
 class TDecoder {
  public:
-  TDecoder(const uint8_t* Data, size_t Size) : data_(Data), size_(Size), window_(32768, 0) {}
+  TDecoder(const uint8_t* Data, size_t Size, size_t Limit)
+      : data_(Data), size_(Size), limit_(Limit), window_(32768, 0) {}
 
   TResult Run() {
     TResult r;
@@ -144,6 +146,8 @@ class TDecoder {
       }
     } catch (const Failure&) {
       r.Ok = false;
+    } catch (const Limit&) {
+      r.Limited = true;
     }
     r.EndedByInput = ended_by_input_;
     r.Output = std::move(out_);
@@ -153,6 +157,7 @@ class TDecoder {
 
  private:
   struct Failure {};
+  struct Limit {};
 
   void Need(int n) {
     while (count_ < n) {
@@ -177,6 +182,7 @@ class TDecoder {
     return v;
   }
   void Put(uint8_t b) {
+    if (out_.size() == limit_) throw Limit{};
     window_.at(pos_window_) = b;
     pos_window_ = (pos_window_ + 1) & 32767;
     out_.push_back(b);
@@ -294,6 +300,7 @@ class TDecoder {
 
   const uint8_t* data_;
   size_t size_;
+  size_t limit_;
   size_t pos_ = 0;
   bool ended_ = false;
   bool ended_by_input_ = false;
@@ -305,6 +312,8 @@ class TDecoder {
   std::vector<uint8_t> out_;
 };
 
-inline TResult Inflate(const uint8_t* Data, size_t Size) { return TDecoder(Data, Size).Run(); }
+inline TResult Inflate(const uint8_t* Data, size_t Size, size_t Limit = SIZE_MAX) {
+  return TDecoder(Data, Size, Limit).Run();
+}
 
 }  // namespace zipkit::model

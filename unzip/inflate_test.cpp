@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <functional>
@@ -609,6 +610,22 @@ std::vector<TEdgeCase> EdgeCases() {
          return w.Finish();
        },
        true, [] { return Text("stored-fixed-stored-stored-fixed-!"); }},
+      {"short stored blocks between blocks of codes",
+       [] {
+         TBitWriter w;
+         PutHeader(w, false, 1);
+         PutFixedText(w, "abc");
+         PutFixedSymbol(w, 256);
+         PutStored(w, false, {});  // the register still holds bits of what follows
+         PutStored(w, false, Text("x"));
+         PutStored(w, false, Text("y"));
+         PutHeader(w, true, 1);
+         PutFixedText(w, "z");
+         PutFixedMatch(w, 3, 6);
+         PutFixedSymbol(w, 256);
+         return w.Finish();
+       },
+       true, [] { return Text("abcxyzabc"); }},
       {"data cut off inside a block that is not the last",
        [] {
          TBitWriter w;
@@ -771,6 +788,35 @@ TEST(Inflate, RoundTripsThroughZlib) {
           const TOutcome r = DecodeDirect(z, d.Data.size() - 1);
           ASSERT_FALSE(r.Ok) << context;
           ASSERT_TRUE(std::equal(r.Output.begin(), r.Output.end(), d.Data.begin())) << context;
+        }
+      }
+    }
+  }
+}
+
+// Streams flushed along the way: empty stored blocks and blocks ending mid-byte between
+// blocks of codes.
+TEST(Inflate, RoundTripsFlushedStreams) {
+  const Bytes data = Words(50000, 11);
+  for (int flush : {Z_SYNC_FLUSH, Z_FULL_FLUSH, Z_PARTIAL_FLUSH, Z_BLOCK}) {
+    for (int level : {0, 1, 6}) {
+      z_stream z{};
+      ASSERT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+      Bytes stream(deflateBound(&z, static_cast<uLong>(data.size())) + 64 * 1024);
+      z.next_out = stream.data();
+      z.avail_out = static_cast<uInt>(stream.size());
+      for (size_t at = 0; at < data.size(); at += 777) {
+        z.next_in = const_cast<Bytef*>(data.data() + at);
+        z.avail_in = static_cast<uInt>(std::min<size_t>(777, data.size() - at));
+        ASSERT_EQ(deflate(&z, flush), Z_OK);
+      }
+      ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+      stream.resize(z.total_out);
+      deflateEnd(&z);
+      for (size_t span : {size_t{0}, size_t{9}, size_t{4096}}) {
+        for (const TOutcome& r : {Decode(stream, span), DecodeDirect(stream, data.size(), span)}) {
+          ASSERT_TRUE(r.Ok) << flush << " " << level;
+          ASSERT_TRUE(r.Output == data) << "flush " << flush << " level " << level << " span " << span;
         }
       }
     }

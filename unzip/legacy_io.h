@@ -108,7 +108,7 @@ class BitReader {
   explicit BitReader(Input& In) : in_(In) {}
 
   // True once a read has taken bits beyond the end of the data.
-  bool Ended() const { return over_ || count_ < pad_; }
+  bool Ended() const { return count_ < pad_; }
 
   uint32_t Bits(int N) {  // N = 1..32
     Ensure(N);
@@ -164,11 +164,8 @@ class BitReader {
       }
       eof_ = true;
       next_ = end_ = nullptr;
-      // Zero bits past the end. Once some were taken, remember it and keep pad_ small.
-      if (count_ < pad_) {
-        over_ = true;
-        pad_ = count_;
-      }
+      // Zero bits past the end. Once some were taken, pad_ stays above count_ (but small).
+      if (count_ < pad_) pad_ = count_ + 1;
       buf_ &= LowMask(count_);
       while (count_ < N) {
         count_ += 8;
@@ -189,9 +186,9 @@ class BitReader {
   const uint8_t* end_ = nullptr;
   uint64_t buf_ = 0;
   int count_ = 0;     // valid bits in buf_
-  int pad_ = 0;       // of those, zero bits added past the end (the top ones)
+  int pad_ = 0;       // of those, zero bits added past the end (the top ones); above
+                      // count_ once a read has taken some
   bool eof_ = false;  // Input has no more blocks
-  bool over_ = false;
 };
 
 // Output of the decoders that copy from earlier output (explode, unreduce). The last 8 KB stay
@@ -337,6 +334,16 @@ class BlockWriter {
   void Put(uint8_t B) {
     buf_[fill_++] = B;
     if (++produced_ == boundary_) Flush();
+  }
+  // Space for Count bytes in the block (filled by the caller, then Commit), or null when the
+  // block would be written before their end.
+  uint8_t* Room(int32_t Count) {
+    return Count <= boundary_ - produced_ ? buf_.get() + fill_ : nullptr;
+  }
+  void Commit(int32_t Count) {
+    fill_ += Count;
+    produced_ += Count;
+    if (produced_ == boundary_) Flush();
   }
   // Puts Top[-1], Top[-2], ... Top[-Count]: a string unwound onto a stack.
   void PutReversed(const uint8_t* Top, int32_t Count) {

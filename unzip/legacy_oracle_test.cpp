@@ -2,6 +2,7 @@
 // holding their output (it decodes shrink and implode; no tool at hand decodes reduce). This
 // keeps the encoders, and so the round trips that prove our decoders, honest.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -23,7 +24,8 @@ bool HaveUnzip() { return std::system("unzip -v >/dev/null 2>&1") == 0; }
 // Writes a one-entry archive and asks UnZip to test it.
 bool UnzipAccepts(const std::string& Label, const testing::Codec& C,
                   const std::vector<uint8_t>& Data, const std::vector<uint8_t>& Packed) {
-  const auto dir = std::filesystem::temp_directory_path() / "zipkit_legacy_oracle";
+  const auto dir = std::filesystem::temp_directory_path() /
+                   ("zipkit_legacy_oracle_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const auto path = dir / (Label + ".zip");
   const auto zip =
@@ -32,7 +34,7 @@ bool UnzipAccepts(const std::string& Label, const testing::Codec& C,
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(zip.data()), static_cast<std::streamsize>(zip.size()));
   const int rc = std::system(("unzip -tqq '" + path.string() + "' >/dev/null 2>&1").c_str());
-  std::filesystem::remove(path);
+  std::filesystem::remove_all(dir);
   return rc == 0;
 }
 

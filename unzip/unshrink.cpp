@@ -1,5 +1,6 @@
 #include "unzip/unshrink.h"
 
+#include <cstring>
 #include <memory>
 
 namespace zipkit::legacy {
@@ -15,32 +16,37 @@ constexpr int kMaxCodeSize = 13;
 // Codes 0 to 255 are the bytes themselves.
 struct Dictionary {
   static constexpr uint16_t kFree = 0xFFFF;
-  static constexpr uint16_t kMark = 0x8000;  // set during a partial clear
 
   uint16_t parent[kTableSize];
   uint8_t suffix[kTableSize];
-  uint8_t stack[kTableSize];  // one string, last byte first
+  uint16_t length[kTableSize];  // length of the string when the code was defined
+  uint8_t stack[kTableSize];    // one string, last byte first
+  uint8_t prefix[kTableSize];   // during a partial clear: the code is some code's prefix
 
   Dictionary() {
     for (int c = 0; c < kTableSize; ++c) {
       parent[c] = c < 256 ? 0 : kFree;
       suffix[c] = static_cast<uint8_t>(c < 256 ? c : 0);
+      length[c] = 1;
     }
   }
 
   // Frees the leaves among the codes from 257 below NextFree (those that are no other code's
-  // prefix) and returns the lowest free code.
+  // prefix) and returns the lowest free code. Every code in that range is in use; only a prefix
+  // inside it matters (one outside is not freed anyway).
   uint32_t PartialClear(uint32_t NextFree) {
-    for (uint32_t c = kFirstFree; c < NextFree; ++c) parent[c] |= kMark;
-    for (uint32_t c = kFirstFree; c < NextFree; ++c) {
-      const uint32_t p = parent[c] & ~kMark & 0xFFFF;
-      // A prefix survives. A free parent (only in damaged data) stays free.
-      if (p >= kFirstFree && parent[p] != kFree) parent[p] &= static_cast<uint16_t>(~kMark);
+    std::memset(prefix, 0, sizeof prefix);
+    for (uint32_t c = kFirstFree; c < NextFree; ++c) prefix[parent[c]] = 1;
+    uint32_t next = kCodeLimit;
+    for (uint32_t c = NextFree; c-- > kFirstFree;) {
+      if (prefix[c]) continue;
+      parent[c] = kFree;
+      next = c;
     }
-    for (uint32_t c = kFirstFree; c < NextFree; ++c)
-      if (parent[c] & kMark) parent[c] = kFree;
-    uint32_t next = kFirstFree;
-    while (next < kCodeLimit && parent[next] != kFree) ++next;
+    if (next == kCodeLimit) {  // nothing freed below: the first free code above
+      next = NextFree;
+      while (next < kCodeLimit && parent[next] != kFree) ++next;
+    }
     return next;
   }
 };
@@ -64,6 +70,7 @@ void Unshrink(Input& In, Output& Out, int64_t Expected) {
       return;
     }
     uint8_t first = static_cast<uint8_t>(old);  // first byte of the last string put out
+    int32_t last_length = 1;                    // and its length
     out.Put(first);
 
     while (!in.Ended()) {
@@ -83,35 +90,64 @@ void Unshrink(Input& In, Output& Out, int64_t Expected) {
       }
       if (in.Ended()) break;  // the last code is incomplete: not used
 
-      // Unwind the string onto the stack. A code not yet defined is the previous string plus
-      // its own first byte. Damaged data can send the walk round in circles: the stack's size
-      // bounds every string of a valid stream.
+      // Most codes are written straight into the output, back to front, their length known
+      // from when they were defined. The walk checks that length as it goes; when it does not
+      // hold (the code is not defined yet, a prefix was freed and used again, damaged data),
+      // the string is unwound onto the stack instead.
       const uint32_t in_code = code;
-      int depth = 0;
-      if (parent[code] == Dictionary::kFree) {
-        stack[depth++] = first;
-        code = old;
+      int32_t length = 0;
+      if (parent[code] != Dictionary::kFree) {
+        length = dict->length[code];
+        if (uint8_t* const d = out.Room(length)) {
+          uint8_t* p = d + length;
+          while (code >= kFirstFree && p != d + 1 && parent[code] != Dictionary::kFree) {
+            *--p = suffix[code];
+            code = parent[code];
+          }
+          if (code < kFirstFree && p == d + 1) {
+            *d = first = suffix[code];
+            out.Commit(length);
+          } else {
+            code = in_code;
+            length = 0;
+          }
+        } else {
+          length = 0;
+        }
       }
-      while (code >= kFirstFree) {
-        if (depth == kTableSize) throw CorruptInput("shrunk data holds a string that never ends");
+      if (length == 0) {
+        // A code not yet defined is the previous string plus its own first byte. Damaged data
+        // can send the walk round in circles: the stack's size bounds every string of a valid
+        // stream.
+        int depth = 0;
         if (parent[code] == Dictionary::kFree) {
           stack[depth++] = first;
           code = old;
-        } else {
-          stack[depth++] = suffix[code];
-          code = parent[code];
         }
+        while (code >= kFirstFree) {
+          if (depth == kTableSize) throw CorruptInput("shrunk data holds a string that never ends");
+          if (parent[code] == Dictionary::kFree) {
+            stack[depth++] = first;
+            code = old;
+          } else {
+            stack[depth++] = suffix[code];
+            code = parent[code];
+          }
+        }
+        first = suffix[code];
+        out.Put(first);
+        out.PutReversed(stack + depth, depth);
+        length = depth + 1;
       }
-      first = suffix[code];
-      out.Put(first);
-      out.PutReversed(stack + depth, depth);
 
       if (next_free < kCodeLimit) {
         parent[next_free] = static_cast<uint16_t>(old);
         dict->suffix[next_free] = first;
+        dict->length[next_free] = static_cast<uint16_t>(last_length + 1);
         do ++next_free;
         while (next_free < kCodeLimit && parent[next_free] != Dictionary::kFree);
       }
+      last_length = length;
       old = in_code;
     }
   } catch (...) {

@@ -3,6 +3,7 @@
 #include "host/host.h"
 #include "support/errors.h"
 #include "support/paths.h"
+#include "zip/zip_names.h"
 
 namespace zipkit {
 
@@ -57,8 +58,10 @@ std::unique_ptr<TAbArchiveItem> TAbZipArchive::MakeItem(const std::string& FileN
   item->SetChecksum(0);
   item->SetExtraData("");
   item->SetLocalHeaderOffset(0);
-  item->DiskName = host::AnsiToOem(host::ExpandFileName(FileName));
-  item->SetStoredName(host::AnsiToOem(NormalizeName(FileName)));
+  // The disk name stays in the ANSI code page, as every other disk name of the engine: a name
+  // the OEM code page cannot hold would not lead back to its file.
+  item->DiskName = host::ExpandFileName(FileName);
+  SetZipItemName(*item, NormalizeName(FileName));
   return item;
 }
 
@@ -95,13 +98,5 @@ void TAbZipArchive::SetArchiveComment(const std::string& Value) {
 }
 
 int32_t TAbZipArchive::FindEndRecord() { return Stream ? LocateEndRecord(*Stream) : -1; }
-
-// ---- Saving ----
-
-// Saving an archive lands with the archive writer; until then a commit that has something to
-// write fails instead of pretending to have written it.
-void TAbZipArchive::WriteArchive() {
-  throw EAbException("Saving archives is not available in this build");
-}
 
 }  // namespace zipkit

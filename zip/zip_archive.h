@@ -59,6 +59,8 @@ class TAbZipArchive : public TAbArchive {
   void WriteArchive() override;
   // DOS short name (DOSMode), no drive, no leading "\", soStripPath, soRemoveDots, "/".
   std::string NormalizeName(const std::string& Name) override;
+  // Renames as the core does, storing the name as new names are stored (zip_names.h).
+  void MoveItem(TAbArchiveItem* Item, const std::string& NewName) override;
 
   // Compress an item while saving, through InsertHook / InsertFromStreamHook (the latter with
   // SourceStream as input); EAbZipNoInsertion without one.

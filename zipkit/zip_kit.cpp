@@ -215,8 +215,7 @@ void TAbCustomZipper::ConfigureArchive() {
   };
   FArchive->OnRequestBlankDisk = FOnRequestBlankDisk;
   FArchive->OnSave = [this](TObject* Sender) { HandleSaved(Sender); };
-  // The insert hooks lead to the compressor, which is not part of this component yet; without
-  // them adding an entry fails with EAbZipNoInsertion.
+  InstallInsertHooks();
 }
 
 void TAbCustomZipper::WriteArchiveComment(const std::string& Text) {

@@ -159,6 +159,21 @@ class TAbCustomZipper : public TAbCustomZipBrowser {
   virtual void HandleConfirmSave(TObject* Sender, bool& Confirm);
   virtual void HandleSaved(TObject* Sender);
 
+  // ---- Changes (zip_kit_writer.cpp): the archive's operations, then OnChange. Without an open
+  // archive each raises EAbNoArchive. ----
+  void AddFiles(const std::string& FileMask, int32_t SearchAttr);
+  void AddFilesEx(const std::string& FileMask, const std::string& ExclusionMask,
+                  int32_t SearchAttr);
+  void DeleteAt(int32_t Index);
+  void DeleteFiles(const std::string& FileMask);
+  void DeleteFilesEx(const std::string& FileMask, const std::string& ExclusionMask);
+  void FreshenFiles(const std::string& FileMask);
+  void FreshenFilesEx(const std::string& FileMask, const std::string& ExclusionMask);
+  void Move(TAbArchiveItem* Item, const std::string& NewName);
+  void Replace(TAbArchiveItem* Item);
+  // Writes the changes now (the archive's Commit).
+  void Save();
+
   bool AutoSave() const { return FAutoSave; }
   void SetAutoSave(bool Value);
   TAbZipSupportedMethod CompressionMethodToUse() const { return FCompressionMethodToUse; }
@@ -176,6 +191,10 @@ class TAbCustomZipper : public TAbCustomZipBrowser {
   void SetOnRequestBlankDisk(TAbRequestDiskEvent Value);
 
  protected:
+  TAbZipArchive& RequireArchive();
+  // The archive's insert hooks lead to the compressor (zip_kit_writer.cpp).
+  void InstallInsertHooks();
+
   bool FAutoSave = false;
   TAbZipSupportedMethod FCompressionMethodToUse = smBestMethod;
   TAbZipDeflationOption FDeflationOption = doNormal;
