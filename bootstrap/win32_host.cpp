@@ -2,10 +2,12 @@
 
 #include <shellapi.h>
 
-#include <algorithm>
+#include <cstdint>
 
 #include "bootstrap/application.h"
 #include "host/exceptions.h"
+#include "host/host.h"
+#include "host/stream.h"
 
 namespace zipkit {
 
@@ -85,18 +87,9 @@ bool TWin32InstallHost::RemoveFile(const std::string& Path) {
 }
 
 void TWin32InstallHost::WriteNewFile(const std::string& Path, const std::vector<uint8_t>& Data) {
-  HANDLE file = CreateFileA(Path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) throw EFCreateError("Cannot create file " + Path);
-  size_t done = 0;
-  while (done < Data.size()) {
-    const DWORD chunk = DWORD(std::min<size_t>(Data.size() - done, 1u << 20));
-    DWORD written = 0;
-    if (!WriteFile(file, Data.data() + done, chunk, &written, nullptr) || written == 0) break;
-    done += written;
-  }
-  CloseHandle(file);
-  if (done != Data.size()) throw EWriteError();
+  TFileStream file(Path, fmCreate);
+  if (Data.size() > size_t(INT32_MAX)) throw EWriteError();  // streams stay below 2 GiB
+  if (!Data.empty()) file.WriteBuffer(Data.data(), int32_t(Data.size()));
 }
 
 std::vector<uint8_t> TWin32InstallHost::ResourceBytes(const std::string& Name) {
@@ -110,8 +103,8 @@ std::vector<uint8_t> TWin32InstallHost::ResourceBytes(const std::string& Name) {
 
 void TWin32InstallHost::SetCurrentDir(const std::string& Path) {
   if (!SetCurrentDirectoryA(Path.c_str())) {
-    const DWORD error = GetLastError();
-    throw EInOutError("I/O error " + std::to_string(error), int32_t(error));
+    const int32_t error = int32_t(GetLastError());
+    throw EInOutError(host::SysErrorMessage(error), error);
   }
 }
 
