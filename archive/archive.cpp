@@ -14,41 +14,6 @@ namespace zipkit {
 
 namespace {
 
-// Runs EndWork when an operation's frame is left, however it is left.
-class TWorkFrame {
- public:
-  explicit TWorkFrame(TAbArchive& Archive) : archive_(Archive) { archive_.BeginWork(); }
-  ~TWorkFrame() { archive_.EndWork(); }
-  TWorkFrame(const TWorkFrame&) = delete;
-  TWorkFrame& operator=(const TWorkFrame&) = delete;
-
- private:
-  TAbArchive& archive_;
-};
-
-// Makes a folder current for the lifetime of the object and restores the previous one.
-class TCurrentDirScope {
- public:
-  explicit TCurrentDirScope(const std::string& Folder) {
-    if (Folder.empty()) return;
-    saved_ = host::GetCurrentDir();
-    if (!host::SetCurrentDir(Folder)) {
-      const int32_t code = host::LastError();
-      throw EInOutError(host::SysErrorMessage(code), code);
-    }
-    changed_ = true;
-  }
-  ~TCurrentDirScope() {
-    if (changed_) host::SetCurrentDir(saved_);
-  }
-  TCurrentDirScope(const TCurrentDirScope&) = delete;
-  TCurrentDirScope& operator=(const TCurrentDirScope&) = delete;
-
- private:
-  std::string saved_;
-  bool changed_ = false;
-};
-
 constexpr int32_t kLogWordBase = 310;  // message ids 310..316: " added " .. " logging "
 constexpr int32_t kLogKindLogging = 6;
 constexpr int32_t kDuplicateNameCode = 7;  // "Cannot insert file - duplicates stored name"
@@ -181,7 +146,7 @@ void TAbArchive::ReportSaved() {
 // ---- Loading and saving ----
 
 void TAbArchive::LoadCatalog() {
-  TWorkFrame frame(*this);
+  TWorkScope frame(*this);
   try {
     ReadCatalog();
   } catch (...) {
@@ -195,7 +160,7 @@ void TAbArchive::LoadCatalog() {
 void TAbArchive::Commit() {
   if (State == stClosed) return;
   if (!Modified && ItemCount() > 0) return;
-  TWorkFrame frame(*this);
+  TWorkScope frame(*this);
   bool confirm = true;
   ConfirmSaving(confirm);
   if (!confirm) return;
@@ -229,7 +194,7 @@ void TAbArchive::ExtractByIndex(int32_t Index, const std::string& NewName) {
   CommitBeforeItem(Items.ItemAt(Index));
   // A commit may have dropped items; take the item at Index afresh.
   TAbArchiveItem* item = Items.ItemAt(Index);
-  TWorkFrame frame(*this);
+  TWorkScope frame(*this);
   bool confirm = true;
   ConfirmItem(item, prExtract, confirm);
   if (!confirm) return;
@@ -277,7 +242,7 @@ void TAbArchive::AddItem(std::unique_ptr<TAbArchiveItem> Item) {
   bool confirm = true;
   ConfirmItem(Item.get(), prAdd, confirm);
   if (!confirm) return;
-  TWorkFrame frame(*this);
+  TWorkScope frame(*this);
   Item->PendingAction = iaAdd;
   Items.Append(Item.get());
   static_cast<void>(Item.release());  // the archive owns it now
@@ -298,11 +263,11 @@ void TAbArchive::MoveItem(TAbArchiveItem* Item, const std::string& NewName) {
     return;
   }
   CommitBeforeItem(Item);
-  TWorkFrame frame(*this);
+  TWorkScope frame(*this);
   bool confirm = true;
   ConfirmItem(Item, prMove, confirm);
   if (!confirm) return;
-  Item->SetStoredName(name);
+  StoreNewName(Item, name);
   Item->PendingAction = iaMove;
   Modified = true;
   if (AutoSave) Commit();
@@ -328,7 +293,7 @@ void TAbArchive::FreshenByIndex(int32_t Index) {
   RequireOpen();
   CommitBeforeItem(Items.ItemAt(Index));
   TAbArchiveItem* item = Items.ItemAt(Index);
-  TWorkFrame frame(*this);
+  TWorkScope frame(*this);
   ResolveDiskName(item);
   bool changed = false;
   try {
@@ -352,7 +317,7 @@ void TAbArchive::ReplaceByIndex(int32_t Index) {
   RequireOpen();
   CommitBeforeItem(Items.ItemAt(Index));
   TAbArchiveItem* item = Items.ItemAt(Index);
-  TWorkFrame frame(*this);
+  TWorkScope frame(*this);
   ResolveDiskName(item);
   bool confirm = true;
   ConfirmItem(item, prReplace, confirm);

@@ -206,12 +206,27 @@ class TAbArchive : public TObject {
   // operation stays) and releases the lock.
   void BeginWork();
   void EndWork();
+  // BeginWork for the lifetime of the object, EndWork however the operation is left.
+  class TWorkScope {
+   public:
+    explicit TWorkScope(TAbArchive& Archive) : archive_(Archive) { archive_.BeginWork(); }
+    ~TWorkScope() { archive_.EndWork(); }
+    TWorkScope(const TWorkScope&) = delete;
+    TWorkScope& operator=(const TWorkScope&) = delete;
+
+   private:
+    TAbArchive& archive_;
+  };
   // Commits first when the item has a pending change.
   void CommitBeforeItem(TAbArchiveItem* Item);
   // One log line: Name, the word of Kind (0..6), the local date-time, CR LF.
   void WriteLogLine(const std::string& Name, int32_t Kind);
 
  protected:
+  // How MoveItem stores a new name in an item: as it is here; a format may encode it.
+  virtual void StoreNewName(TAbArchiveItem* Item, const std::string& Name) {
+    Item->SetStoredName(Name);
+  }
   // Freshens (prFreshen) or replaces (prReplace) the item at Index from the file DiskName,
   // which AddFiles found, rather than from the file its stored name leads to.
   void ChangeFromFile(int32_t Index, const std::string& DiskName, TAbProcessType ProcessType);

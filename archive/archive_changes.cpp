@@ -18,40 +18,6 @@ namespace zipkit {
 
 namespace {
 
-// Makes a folder current while the files of a mask are collected, and restores the old one.
-class TFolderScope {
- public:
-  explicit TFolderScope(const std::string& Folder) {
-    if (Folder.empty()) return;
-    saved_ = host::GetCurrentDir();
-    if (!host::SetCurrentDir(Folder)) {
-      const int32_t code = host::LastError();
-      throw EInOutError(host::SysErrorMessage(code), code);
-    }
-    changed_ = true;
-  }
-  ~TFolderScope() {
-    if (changed_) host::SetCurrentDir(saved_);
-  }
-  TFolderScope(const TFolderScope&) = delete;
-  TFolderScope& operator=(const TFolderScope&) = delete;
-
- private:
-  std::string saved_;
-  bool changed_ = false;
-};
-
-class TBusyScope {
- public:
-  explicit TBusyScope(TAbArchive& Archive) : archive_(Archive) { archive_.BeginWork(); }
-  ~TBusyScope() { archive_.EndWork(); }
-  TBusyScope(const TBusyScope&) = delete;
-  TBusyScope& operator=(const TBusyScope&) = delete;
-
- private:
-  TAbArchive& archive_;
-};
-
 bool SamePath(const std::string& A, const std::string& B) {
 #ifdef _WIN32
   return TAbArchiveList::SameName(A, B);
@@ -81,7 +47,7 @@ void TAbArchive::AddFilesEx(const std::string& FileMask, const std::string& Excl
   // name may be relative to it.
   std::vector<std::unique_ptr<TAbArchiveItem>> made;
   {
-    TFolderScope scope(FBaseDirectory);
+    TCurrentDirScope scope(FBaseDirectory);
     std::vector<std::string> names;
     CollectFiles(FileMask, SearchAttr, names, StoreOptions.Contains(soRecurse));
     for (std::string& name : names) {
@@ -115,7 +81,7 @@ void TAbArchive::ChangeFromFile(int32_t Index, const std::string& DiskName,
   RequireOpen();
   CommitBeforeItem(Items.ItemAt(Index));
   TAbArchiveItem* item = Items.ItemAt(Index);
-  TBusyScope busy(*this);
+  TWorkScope busy(*this);
   item->DiskName = DiskName;
   if (ProcessType == prFreshen) {
     bool changed = false;
@@ -140,7 +106,7 @@ void TAbArchive::ChangeFromFile(int32_t Index, const std::string& DiskName,
 void TAbArchive::DeleteAt(int32_t Index) {
   RequireOpen();
   TAbArchiveItem* item = Items.ItemAt(Index);
-  TBusyScope busy(*this);
+  TWorkScope busy(*this);
   bool confirm = true;
   ConfirmItem(item, prDelete, confirm);
   if (!confirm) return;

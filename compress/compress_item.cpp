@@ -7,6 +7,7 @@
 #include "host/exceptions.h"
 #include "host/host.h"
 #include "support/crc32.h"
+#include "support/file_system.h"
 #include "unzip/zdecoder.h"
 
 namespace zipkit {
@@ -28,29 +29,6 @@ uint8_t HelperMethod(TAbZipSupportedMethod Method) {
   }
   return 0xFF;  // refused by Compress
 }
-
-// The current directory for a while, restored on every way out.
-class TCurrentDirectory {
- public:
-  explicit TCurrentDirectory(const std::string& Folder) {
-    if (Folder.empty()) return;
-    saved_ = host::GetCurrentDir();
-    if (!host::SetCurrentDir(Folder)) {
-      const int32_t code = host::LastError();
-      throw EInOutError(host::SysErrorMessage(code), code);
-    }
-    changed_ = true;
-  }
-  ~TCurrentDirectory() {
-    if (changed_) host::SetCurrentDir(saved_);
-  }
-  TCurrentDirectory(const TCurrentDirectory&) = delete;
-  TCurrentDirectory& operator=(const TCurrentDirectory&) = delete;
-
- private:
-  std::string saved_;
-  bool changed_ = false;
-};
 
 // The decoder writes its header through a stream slot; here that is the target, which the slot
 // must not own.
@@ -83,7 +61,7 @@ void CompressFileToItem(TAbZipArchive& Archive, TAbZipItem& Item, TStream& Targe
   std::unique_ptr<TFileStream> file;
   int64_t stamp = -1;
   {
-    TCurrentDirectory dir(Archive.BaseDirectory());
+    TCurrentDirScope dir(Archive.BaseDirectory());
     const std::string& name = Item.DiskName;
     file = std::make_unique<TFileStream>(name, fmOpenRead | fmShareDenyWrite);
     const int32_t attributes = host::FileGetAttr(name);

@@ -35,6 +35,20 @@ void Collect(const std::string& Mask, int32_t Attributes, std::vector<std::strin
 
 }  // namespace
 
+TCurrentDirScope::TCurrentDirScope(const std::string& Folder) {
+  if (Folder.empty()) return;
+  saved_ = host::GetCurrentDir();
+  if (!host::SetCurrentDir(Folder)) {
+    const int32_t code = host::LastError();
+    throw EInOutError(host::SysErrorMessage(code), code);
+  }
+  changed_ = true;
+}
+
+TCurrentDirScope::~TCurrentDirScope() {
+  if (changed_) host::SetCurrentDir(saved_);
+}
+
 // FolderExists asks the system about at most this many characters.
 constexpr size_t kAskedLength = 255;
 

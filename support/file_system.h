@@ -10,6 +10,21 @@ namespace zipkit {
 
 class TFileStream;
 
+// Makes Folder the current directory for the lifetime of the object and restores the previous
+// one on every way out; an empty Folder changes nothing. Raises EInOutError when Folder cannot
+// be made current.
+class TCurrentDirScope {
+ public:
+  explicit TCurrentDirScope(const std::string& Folder);
+  ~TCurrentDirScope();
+  TCurrentDirScope(const TCurrentDirScope&) = delete;
+  TCurrentDirScope& operator=(const TCurrentDirScope&) = delete;
+
+ private:
+  std::string saved_;
+  bool changed_ = false;
+};
+
 // True when Name, which holds no wildcard, is an existing folder (a trailing "\" is accepted).
 bool FolderExists(const std::string& Name);
 

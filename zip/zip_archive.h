@@ -59,8 +59,6 @@ class TAbZipArchive : public TAbArchive {
   void WriteArchive() override;
   // DOS short name (DOSMode), no drive, no leading "\", soStripPath, soRemoveDots, "/".
   std::string NormalizeName(const std::string& Name) override;
-  // Renames as the core does, storing the name as new names are stored (zip_names.h).
-  void MoveItem(TAbArchiveItem* Item, const std::string& NewName) override;
 
   // Compress an item while saving, through InsertHook / InsertFromStreamHook (the latter with
   // SourceStream as input); EAbZipNoInsertion without one.
@@ -118,6 +116,9 @@ class TAbZipArchive : public TAbArchive {
   TAbRequestDiskEvent OnRequestLastDisk;
   TAbRequestNthDiskEvent OnRequestNthDisk;
   TAbRequestDiskEvent OnRequestBlankDisk;
+
+ protected:
+  void StoreNewName(TAbArchiveItem* Item, const std::string& Name) override;
 
  private:
   // The file name of volume Volume when no handler names it.
