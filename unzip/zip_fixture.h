@@ -17,6 +17,19 @@ inline uint32_t Crc32Of(const std::string& Data) {
   return ~crc;
 }
 
+// Bytes that no method can shrink much, so packed and unpacked sizes stay alike.
+inline std::string Noise(size_t N, uint32_t Seed) {
+  std::string s(N, '\0');
+  uint32_t x = Seed * 2654435761u + 1;
+  for (char& c : s) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    c = static_cast<char>(x);
+  }
+  return s;
+}
+
 struct FixtureEntry {
   std::string name;
   std::string data;          // what the entry holds, uncompressed

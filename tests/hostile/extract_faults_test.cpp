@@ -23,25 +23,13 @@ namespace zipkit {
 namespace {
 
 using testing::FixtureEntry;
+using testing::Noise;
 using testing::TestDir;
 using testing::TFaultKind;
 using testing::TFaultOp;
 using testing::TFaultPlan;
 using testing::TFaultStream;
 using testing::ZipFixture;
-
-// Bytes that no method can shrink much, so packed and unpacked sizes stay alike.
-std::string Noise(size_t N, uint32_t Seed) {
-  std::string s(N, '\0');
-  uint32_t x = Seed * 2654435761u + 1;
-  for (char& c : s) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    c = static_cast<char>(x);
-  }
-  return s;
-}
 
 // Text that the older methods can shrink, with matches reaching back through their windows.
 std::string Text(size_t N) {

@@ -28,6 +28,7 @@ namespace zipkit {
 namespace {
 
 using testing::FixtureEntry;
+using testing::Noise;
 using testing::TestDir;
 using testing::TFaultFileStream;
 using testing::TFaultKind;
@@ -36,18 +37,6 @@ using testing::TFaultPlan;
 using testing::ZipFixture;
 
 constexpr uint16_t kReadWrite = fmOpenReadWrite | fmShareDenyWrite;
-
-std::string Noise(size_t N, uint32_t Seed) {
-  std::string s(N, '\0');
-  uint32_t x = Seed * 2654435761u + 1;
-  for (char& c : s) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    c = static_cast<char>(x);
-  }
-  return s;
-}
 
 FixtureEntry Stored(const std::string& Name, const std::string& Data) {
   FixtureEntry e;
