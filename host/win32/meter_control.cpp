@@ -36,6 +36,60 @@ void TAbWin32Meter::PaintIn(HDC Dc, const RECT& Update) const {
   RestoreDC(Dc, saved);
 }
 
+bool TAbWin32Meter::MouseMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
+  if (Message == WM_CAPTURECHANGED) {  // the mouse went to another window: the press is over
+    captured_ = pressed_ = false;
+    return false;
+  }
+  TMouseButton button;
+  enum { kMove, kDown, kUp, kDouble } kind;
+  switch (Message) {
+    case WM_MOUSEMOVE: kind = kMove, button = mbLeft; break;
+    case WM_LBUTTONDOWN: kind = kDown, button = mbLeft; break;
+    case WM_RBUTTONDOWN: kind = kDown, button = mbRight; break;
+    case WM_MBUTTONDOWN: kind = kDown, button = mbMiddle; break;
+    case WM_LBUTTONUP: kind = kUp, button = mbLeft; break;
+    case WM_RBUTTONUP: kind = kUp, button = mbRight; break;
+    case WM_MBUTTONUP: kind = kUp, button = mbMiddle; break;
+    case WM_LBUTTONDBLCLK: kind = kDouble, button = mbLeft; break;
+    case WM_RBUTTONDBLCLK: kind = kDouble, button = mbRight; break;
+    case WM_MBUTTONDBLCLK: kind = kDouble, button = mbMiddle; break;
+    default: return false;
+  }
+  // Client coordinates are signed 16-bit values (negative left of or above a captured window).
+  const POINT at = {int16_t(LOWORD(LParam)), int16_t(HIWORD(LParam))};
+  const RECT bounds = BoundsRect();
+  const bool over = Visible() && PtInRect(&bounds, at);
+  if (!over && !captured_) return false;
+  const uint32_t keys = uint32_t(WParam);
+  const int32_t x = at.x - left_, y = at.y - top_;
+  switch (kind) {
+    case kMove:
+      if (OnMouseMove) OnMouseMove(this, keys, x, y);
+      break;
+    case kDown:
+    case kDouble:
+      if (!captured_) SetCapture(parent_);
+      captured_ = true;
+      if (button == mbLeft && kind == kDown) pressed_ = true;  // a double click is no click
+      if (kind == kDouble && button == mbLeft && OnDblClick) OnDblClick(this);
+      if (OnMouseDown) OnMouseDown(this, button, keys, x, y);
+      break;
+    case kUp: {
+      const bool click = button == mbLeft && pressed_ && over;
+      if (button == mbLeft) pressed_ = false;
+      if (!(keys & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON))) {
+        captured_ = false;
+        if (GetCapture() == parent_) ReleaseCapture();  // sends WM_CAPTURECHANGED
+      }
+      if (click && OnClick) OnClick(this);
+      if (OnMouseUp) OnMouseUp(this, button, keys, x, y);
+      break;
+    }
+  }
+  return true;
+}
+
 void TAbWin32Meter::Invalidate() {
   LeavePreviousPlace();
   const RECT bounds = BoundsRect();

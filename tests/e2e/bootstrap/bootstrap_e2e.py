@@ -371,7 +371,8 @@ def meter_pixel(meter, colors, x, y):
 
 def case_meter_window(case):
     """meter-window.exe: progress meters in a window check their own painting through the
-    window's DC; here a screenshot of the X screen is checked against the same geometry."""
+    window's DC and their mouse events; here a screenshot of the X screen is checked against
+    the same geometry."""
     results = "C:\\meter\\results.txt"
     case.prefix.put(case.programs["meter"], "C:\\meter\\meter-window.exe")
     run = case.prefix.start("C:\\meter\\meter-window.exe", results)
@@ -382,7 +383,7 @@ def case_meter_window(case):
         with open(log, errors="replace") as f:
             print(f.read())
     equal(values["failures"], "0", f"failed checks of {values['checks']} in the program")
-    print(f"  the program passed its {values['checks']} checks of the window's pixels")
+    print(f"  the program passed its {values['checks']} checks (pixels of its window, mouse)")
 
     colors = {k: tuple(bytes.fromhex(values[k])) for k in ("face", "shadow", "highlight", "used")}
     windows = case.prefix.x_windows("Meter")

@@ -1,7 +1,7 @@
 // A window with progress meters, run under Wine: it drives the meters and checks what they
 // painted in the window (copied from the window's DC) against the geometry, worked out here
-// on its own. The system colours are set to values of our own first, so that the frame and
-// background prove they come from GetSysColor.
+// on its own, and the mouse events the window hands to them. The system colours are set to
+// values of our own first, so that the frame and background prove they come from GetSysColor.
 //   meter-window RESULTS   writes RESULTS (key=value lines: the failures, then each meter
 //                          left on screen with its screen rectangle and settings, for a
 //                          screenshot), then keeps the window until RESULTS is deleted.
@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "host/host.h"
@@ -141,6 +142,16 @@ LRESULT CALLBACK WindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LPa
       EndPaint(Window, &paint);
       return 0;
     }
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+    case WM_CAPTURECHANGED:
+      for (TAbWin32Meter* meter : Meters)
+        if (meter->MouseMessage(Message, WParam, LParam)) return 0;
+      break;
     case kPosted:
       PostedSeen = true;
       return 0;
@@ -156,6 +167,7 @@ LRESULT CALLBACK WindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LPa
 
 HWND CreateTestWindow() {
   WNDCLASSA window_class = {};
+  window_class.style = CS_DBLCLKS;
   window_class.lpfnWndProc = WindowProc;
   window_class.hInstance = GetModuleHandleA(nullptr);
   window_class.hbrBackground = CreateSolidBrush(kBackground);
@@ -212,6 +224,62 @@ void AfterPaint(HWND Window, TAbWin32Meter& Meter, Change&& Apply, const TLook& 
   ExpectPicture(TSnapshot(Window), Meter, Look, What);
 }
 
+// The parent hands its mouse messages to the meter: events in the meter's coordinates, a click
+// only for a left press and release both on the meter, the mouse held outside while pressed.
+void MouseEvents(HWND Window, TAbWin32Meter& Meter) {
+  std::string seen;
+  auto note = [&](const char* What, int32_t X, int32_t Y) {
+    seen += std::string(What) + "(" + std::to_string(X) + "," + std::to_string(Y) + ") ";
+  };
+  Meter.OnClick = [&](TObject* Sender) { seen += Sender == &Meter ? "click " : "click? "; };
+  Meter.OnDblClick = [&](TObject*) { seen += "dblclick "; };
+  Meter.OnMouseDown = [&](TObject*, TMouseButton B, uint32_t, int32_t X, int32_t Y) {
+    note(B == mbLeft ? "down" : "rdown", X, Y);
+  };
+  Meter.OnMouseUp = [&](TObject*, TMouseButton B, uint32_t, int32_t X, int32_t Y) {
+    note(B == mbLeft ? "up" : "rup", X, Y);
+  };
+  Meter.OnMouseMove = [&](TObject*, uint32_t, int32_t X, int32_t Y) { note("move", X, Y); };
+  auto send = [&](UINT Message, WPARAM Keys, int32_t X, int32_t Y) {
+    SendMessageA(Window, Message, Keys, MAKELPARAM(X, Y));
+  };
+  const int32_t x = Meter.Left() + 20, y = Meter.Top() + 5;  // on the meter
+  struct Case {
+    const char* what;
+    std::vector<std::tuple<UINT, WPARAM, int32_t, int32_t>> messages;
+    const char* expected;
+  } cases[] = {
+      {"press and release on the meter",
+       {{WM_MOUSEMOVE, 0, x, y}, {WM_LBUTTONDOWN, MK_LBUTTON, x, y}, {WM_LBUTTONUP, 0, x, y}},
+       "move(20,5) down(20,5) click up(20,5) "},
+      {"pressed beside, released on the meter",
+       {{WM_LBUTTONDOWN, MK_LBUTTON, 2, 2}, {WM_LBUTTONUP, 0, x, y}}, "up(20,5) "},
+      {"pressed on the meter, released beside",
+       {{WM_LBUTTONDOWN, MK_LBUTTON, x, y}, {WM_MOUSEMOVE, MK_LBUTTON, 2, 2},
+        {WM_LBUTTONUP, 0, 2, 2}, {WM_MOUSEMOVE, 0, 2, 2}},
+       "down(20,5) move(-10,-10) up(-10,-10) "},
+      {"right button, then a double click",
+       {{WM_RBUTTONDOWN, MK_RBUTTON, x, y}, {WM_RBUTTONUP, 0, x, y},
+        {WM_LBUTTONDBLCLK, MK_LBUTTON, x, y}, {WM_LBUTTONUP, 0, x, y}},
+       "rdown(20,5) rup(20,5) dblclick down(20,5) up(20,5) "},
+  };
+  for (const Case& c : cases) {
+    seen.clear();
+    for (const auto& [message, keys, mx, my] : c.messages) send(message, keys, mx, my);
+    Expect(seen == c.expected, std::string(c.what) + ": " + seen);
+    Expect(GetCapture() == nullptr, std::string(c.what) + ": the mouse is still captured");
+  }
+  Meter.SetVisible(false);
+  seen.clear();
+  send(WM_LBUTTONDOWN, MK_LBUTTON, x, y);
+  send(WM_LBUTTONUP, 0, x, y);
+  Expect(seen.empty(), "a hidden meter took the mouse: " + seen);
+  Meter.SetVisible(true);
+  Meter.OnClick = Meter.OnDblClick = nullptr;
+  Meter.OnMouseDown = Meter.OnMouseUp = nullptr;
+  Meter.OnMouseMove = nullptr;
+}
+
 void Run(HWND Window) {
   TAbWin32Meter meter(Window, 12, 12);
   Meters = {&meter};
@@ -238,6 +306,8 @@ void Run(HWND Window) {
   AfterPaint(Window, meter, [&] { meter.SetVisible(true); }, look, "shown again");
   AfterPaint(Window, meter, [&] { InvalidateRect(Window, nullptr, TRUE); }, look,
              "the whole window repainted");
+
+  MouseEvents(Window, meter);
 
   // Turned upright in place: 16 x 150; the parent repaints the strip it left.
   AfterPaint(Window, meter, [&] { meter.SetOrientation(moVertical); }, {55, true},
