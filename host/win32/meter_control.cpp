@@ -1,5 +1,8 @@
 #include "host/win32/meter_control.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "host/host.h"
 #include "host/win32/gdi_canvas.h"
 
@@ -15,9 +18,7 @@ TAbWin32Meter::~TAbWin32Meter() {
   if (IsWindow(parent_)) InvalidateRect(parent_, &placed_, TRUE);
 }
 
-RECT TAbWin32Meter::BoundsRect() const {
-  return {left_, top_, left_ + Width(), top_ + Height()};
-}
+RECT TAbWin32Meter::BoundsRect() const { return {left_, top_, left_ + Width(), top_ + Height()}; }
 
 void TAbWin32Meter::SetBounds(int32_t Left, int32_t Top, int32_t Width, int32_t Height) {
   left_ = Left;
@@ -41,21 +42,23 @@ bool TAbWin32Meter::MouseMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
     captured_ = pressed_ = false;
     return false;
   }
-  TMouseButton button;
-  enum { kMove, kDown, kUp, kDouble } kind;
-  switch (Message) {
-    case WM_MOUSEMOVE: kind = kMove, button = mbLeft; break;
-    case WM_LBUTTONDOWN: kind = kDown, button = mbLeft; break;
-    case WM_RBUTTONDOWN: kind = kDown, button = mbRight; break;
-    case WM_MBUTTONDOWN: kind = kDown, button = mbMiddle; break;
-    case WM_LBUTTONUP: kind = kUp, button = mbLeft; break;
-    case WM_RBUTTONUP: kind = kUp, button = mbRight; break;
-    case WM_MBUTTONUP: kind = kUp, button = mbMiddle; break;
-    case WM_LBUTTONDBLCLK: kind = kDouble, button = mbLeft; break;
-    case WM_RBUTTONDBLCLK: kind = kDouble, button = mbRight; break;
-    case WM_MBUTTONDBLCLK: kind = kDouble, button = mbMiddle; break;
-    default: return false;
-  }
+  enum TKind : uint8_t { kMove, kDown, kUp, kDouble };
+  static constexpr struct {
+    UINT message;
+    TKind kind;
+    TMouseButton button;
+  } kMessages[] = {
+      {WM_MOUSEMOVE, kMove, mbLeft},        {WM_LBUTTONDOWN, kDown, mbLeft},
+      {WM_RBUTTONDOWN, kDown, mbRight},     {WM_MBUTTONDOWN, kDown, mbMiddle},
+      {WM_LBUTTONUP, kUp, mbLeft},          {WM_RBUTTONUP, kUp, mbRight},
+      {WM_MBUTTONUP, kUp, mbMiddle},        {WM_LBUTTONDBLCLK, kDouble, mbLeft},
+      {WM_RBUTTONDBLCLK, kDouble, mbRight}, {WM_MBUTTONDBLCLK, kDouble, mbMiddle},
+  };
+  const auto* entry = std::find_if(std::begin(kMessages), std::end(kMessages),
+                                   [&](const auto& e) { return e.message == Message; });
+  if (entry == std::end(kMessages)) return false;
+  const TKind kind = entry->kind;
+  const TMouseButton button = entry->button;
   // Client coordinates are signed 16-bit values (negative left of or above a captured window).
   const POINT at = {int16_t(LOWORD(LParam)), int16_t(HIWORD(LParam))};
   const RECT bounds = BoundsRect();

@@ -44,7 +44,7 @@ class TAbWin32Meter : public TAbMeter {
   // going down and up on the meter (the release after a double click is none); double clicks
   // need CS_DBLCLKS in the parent's class.
   bool MouseMessage(UINT Message, WPARAM WParam, LPARAM LParam);
-  std::function<void(TObject* Sender)> OnClick, OnDblClick;
+  std::function<void(TObject*)> OnClick, OnDblClick;  // the argument: Sender
   TMouseEvent OnMouseDown, OnMouseUp;
   TMouseMoveEvent OnMouseMove;
 
@@ -60,7 +60,7 @@ class TAbWin32Meter : public TAbMeter {
 
   HWND parent_;
   int32_t left_, top_;
-  RECT placed_;  // the area the parent last painted, or was asked to paint, the meter in
+  RECT placed_;            // the area the parent last painted, or was asked to paint, the meter in
   bool captured_ = false;  // a button went down on the meter and is still held
   bool pressed_ = false;   // the left one, which makes a click when it comes up on the meter
 };

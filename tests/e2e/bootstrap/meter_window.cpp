@@ -176,9 +176,9 @@ HWND CreateTestWindow() {
   const DWORD style = WS_CAPTION | WS_SYSMENU;
   RECT frame = {0, 0, kClientWidth, kClientHeight};
   AdjustWindowRectEx(&frame, style, FALSE, 0);
-  HWND window = CreateWindowExA(0, "TAbMeterWindow", "Meter", style, 100, 100,
-                                frame.right - frame.left, frame.bottom - frame.top, nullptr,
-                                nullptr, window_class.hInstance, nullptr);
+  HWND window =
+      CreateWindowExA(0, "TAbMeterWindow", "Meter", style, 100, 100, frame.right - frame.left,
+                      frame.bottom - frame.top, nullptr, nullptr, window_class.hInstance, nullptr);
   ShowWindow(window, SW_SHOW);
   UpdateWindow(window);
   return window;
@@ -253,14 +253,19 @@ void MouseEvents(HWND Window, TAbWin32Meter& Meter) {
        {{WM_MOUSEMOVE, 0, x, y}, {WM_LBUTTONDOWN, MK_LBUTTON, x, y}, {WM_LBUTTONUP, 0, x, y}},
        "move(20,5) down(20,5) click up(20,5) "},
       {"pressed beside, released on the meter",
-       {{WM_LBUTTONDOWN, MK_LBUTTON, 2, 2}, {WM_LBUTTONUP, 0, x, y}}, "up(20,5) "},
+       {{WM_LBUTTONDOWN, MK_LBUTTON, 2, 2}, {WM_LBUTTONUP, 0, x, y}},
+       "up(20,5) "},
       {"pressed on the meter, released beside",
-       {{WM_LBUTTONDOWN, MK_LBUTTON, x, y}, {WM_MOUSEMOVE, MK_LBUTTON, 2, 2},
-        {WM_LBUTTONUP, 0, 2, 2}, {WM_MOUSEMOVE, 0, 2, 2}},
+       {{WM_LBUTTONDOWN, MK_LBUTTON, x, y},
+        {WM_MOUSEMOVE, MK_LBUTTON, 2, 2},
+        {WM_LBUTTONUP, 0, 2, 2},
+        {WM_MOUSEMOVE, 0, 2, 2}},
        "down(20,5) move(-10,-10) up(-10,-10) "},
       {"right button, then a double click",
-       {{WM_RBUTTONDOWN, MK_RBUTTON, x, y}, {WM_RBUTTONUP, 0, x, y},
-        {WM_LBUTTONDBLCLK, MK_LBUTTON, x, y}, {WM_LBUTTONUP, 0, x, y}},
+       {{WM_RBUTTONDOWN, MK_RBUTTON, x, y},
+        {WM_RBUTTONUP, 0, x, y},
+        {WM_LBUTTONDBLCLK, MK_LBUTTON, x, y},
+        {WM_LBUTTONUP, 0, x, y}},
        "rdown(20,5) rup(20,5) dblclick down(20,5) up(20,5) "},
   };
   for (const Case& c : cases) {
@@ -291,27 +296,35 @@ void Run(HWND Window) {
 
   meter.ShowPercent(55);
   TLook look{55};
-  AfterPaint(Window, meter, [&] { meter.SetCtl3D(false); }, {55, false, true, false},
-             "Ctl3D off: black frame");
-  AfterPaint(Window, meter, [&] { meter.SetCtl3D(true); }, look, "Ctl3D on again");
-  AfterPaint(Window, meter, [&] { meter.SetBorderStyle(bsNone); }, {55, false, false},
-             "no border");
-  AfterPaint(Window, meter, [&] { meter.SetBorderStyle(bsSingle); }, look, "border again");
+  AfterPaint(
+      Window, meter, [&] { meter.SetCtl3D(false); }, {55, false, true, false},
+      "Ctl3D off: black frame");
+  AfterPaint(
+      Window, meter, [&] { meter.SetCtl3D(true); }, look, "Ctl3D on again");
+  AfterPaint(
+      Window, meter, [&] { meter.SetBorderStyle(bsNone); }, {55, false, false}, "no border");
+  AfterPaint(
+      Window, meter, [&] { meter.SetBorderStyle(bsSingle); }, look, "border again");
   // 0x0000FF is red in the colour's 0x00BBGGRR layout.
-  AfterPaint(Window, meter, [&] { meter.SetUsedColor(0x0000FF); },
-             {55, false, true, true, RGB(255, 0, 0)}, "red segments");
-  AfterPaint(Window, meter, [&] { meter.SetUsedColor(clNavy); }, look, "navy again");
-  AfterPaint(Window, meter, [&] { meter.SetVisible(false); }, {55, false, true, true, kNavy, false},
-             "hidden");
-  AfterPaint(Window, meter, [&] { meter.SetVisible(true); }, look, "shown again");
-  AfterPaint(Window, meter, [&] { InvalidateRect(Window, nullptr, TRUE); }, look,
-             "the whole window repainted");
+  AfterPaint(
+      Window, meter, [&] { meter.SetUsedColor(0x0000FF); }, {55, false, true, true, RGB(255, 0, 0)},
+      "red segments");
+  AfterPaint(
+      Window, meter, [&] { meter.SetUsedColor(clNavy); }, look, "navy again");
+  AfterPaint(
+      Window, meter, [&] { meter.SetVisible(false); }, {55, false, true, true, kNavy, false},
+      "hidden");
+  AfterPaint(
+      Window, meter, [&] { meter.SetVisible(true); }, look, "shown again");
+  AfterPaint(
+      Window, meter, [&] { InvalidateRect(Window, nullptr, TRUE); }, look,
+      "the whole window repainted");
 
   MouseEvents(Window, meter);
 
   // Turned upright in place: 16 x 150; the parent repaints the strip it left.
-  AfterPaint(Window, meter, [&] { meter.SetOrientation(moVertical); }, {55, true},
-             "vertical at 55%");
+  AfterPaint(
+      Window, meter, [&] { meter.SetOrientation(moVertical); }, {55, true}, "vertical at 55%");
   Expect(meter.Width() == 16 && meter.Height() == 150, "vertical meter is 16 x 150");
   {
     const TSnapshot shot(Window);
@@ -341,10 +354,10 @@ void Run(HWND Window) {
 
   POINT origin = {0, 0};
   ClientToScreen(Window, &origin);
-  std::string results = "failures=" + std::to_string(Failures) + "\nchecks=" +
-                        std::to_string(Checks) + "\nface=" + Hex(kFace) + "\nshadow=" +
-                        Hex(kShadow) + "\nhighlight=" + Hex(kHighlight) + "\nused=" + Hex(kNavy) +
-                        "\n";
+  std::string results = "failures=" + std::to_string(Failures) +
+                        "\nchecks=" + std::to_string(Checks) + "\nface=" + Hex(kFace) +
+                        "\nshadow=" + Hex(kShadow) + "\nhighlight=" + Hex(kHighlight) +
+                        "\nused=" + Hex(kNavy) + "\n";
   auto describe = [&](const char* Name, const TAbWin32Meter& M) {
     results += std::string(Name) + "=" + std::to_string(origin.x + M.Left()) + "," +
                std::to_string(origin.y + M.Top()) + "," + std::to_string(M.Width()) + "," +
