@@ -266,5 +266,9 @@ std::string ModuleFileName();
 // POSIX has no message boxes: it asks on the terminal when standard input is one, else the
 // answer is Cancel.
 bool TaskModalOkCancel(const std::string& Text, const std::string& Caption);
+// Handles the window messages waiting in this thread's queue, then returns (a long task calls
+// it to keep its windows painted and answering). A quit message is left for the main loop.
+// POSIX has no message queue: nothing to do.
+void ProcessMessages();
 
 }  // namespace zipkit::host

@@ -16,7 +16,7 @@ void TAbCustomMeter::ShowPercent(uint8_t Progress) {
 void TAbCustomMeter::Invalidate() { Repaint(); }
 
 void TAbCustomMeter::Repaint() {
-  if (Canvas && Visible) Paint(*Canvas);
+  if (Canvas && Visible_) Paint(*Canvas);
 }
 
 void TAbCustomMeter::SetBorderStyle(TBorderStyle Value) {
@@ -47,6 +47,12 @@ void TAbCustomMeter::SetUsedColor(TColor Value) {
 void TAbCustomMeter::SetUnusedColor(TColor Value) {
   if (Value == UnusedColor_) return;
   UnusedColor_ = Value;
+  Invalidate();
+}
+
+void TAbCustomMeter::SetVisible(bool Value) {
+  if (Value == Visible_) return;
+  Visible_ = Value;
   Invalidate();
 }
 

@@ -43,7 +43,9 @@ class TAbCustomMeter : public TObject {
   int32_t Width() const { return Width_; }
   int32_t Height() const { return Height_; }
   void SetBounds(int32_t Width, int32_t Height);
-  bool Visible = true;
+  bool Visible() const { return Visible_; }
+  // Hiding asks for a repaint too: the host then shows what lies under the meter.
+  void SetVisible(bool Value);
 
   // Set by the host: where the meter paints, and the message pump ShowPercent runs.
   TAbCanvas* Canvas = nullptr;
@@ -66,6 +68,7 @@ class TAbCustomMeter : public TObject {
   TColor UnusedColor_ = clBtnFace;
   int32_t Width_ = 150;
   int32_t Height_ = 16;
+  bool Visible_ = true;
 };
 
 class TAbMeter : public TAbCustomMeter {

@@ -134,6 +134,18 @@ TEST(Meter, UnchangedPercentDoesNothing) {
   EXPECT_EQ(m.Position(), 0);
 }
 
+TEST(Meter, HiddenMeterPaintsNothingUntilShown) {
+  TAbMeter m;
+  TAbRasterCanvas canvas(m.Width(), m.Height(), 0x123456);
+  m.Canvas = &canvas;
+  m.SetVisible(false);
+  m.ShowPercent(30);
+  EXPECT_EQ(m.Position(), 30);
+  EXPECT_EQ(canvas.Pixel(5, 8), 0x123456u);
+  m.SetVisible(true);
+  EXPECT_EQ(UsedRuns(canvas, 8).size(), 3u);
+}
+
 TEST(Meter, OrientationKeepsBoundsWhileLoading) {
   TAbMeter m;
   m.Loading = true;

@@ -1,4 +1,4 @@
-// The program's own file name and the OK / Cancel question, on POSIX.
+// The program's own file name, the OK / Cancel question and the message pump, on POSIX.
 #include <unistd.h>
 
 #include <cstdio>
@@ -26,5 +26,7 @@ bool TaskModalOkCancel(const std::string& Text, const std::string& Caption) {
   if (std::fgets(answer, sizeof answer, stdin) == nullptr) return false;
   return answer[0] == 'o' || answer[0] == 'O' || answer[0] == '\n';
 }
+
+void ProcessMessages() {}
 
 }  // namespace zipkit::host

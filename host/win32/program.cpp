@@ -1,4 +1,4 @@
-// The program's own file name and the OK / Cancel question, on Windows.
+// The program's own file name, the OK / Cancel question and the message pump, on Windows.
 #include <windows.h>
 
 #include <string>
@@ -15,6 +15,18 @@ std::string ModuleFileName() {
 
 bool TaskModalOkCancel(const std::string& Text, const std::string& Caption) {
   return MessageBoxA(nullptr, Text.c_str(), Caption.c_str(), MB_OKCANCEL | MB_TASKMODAL) == IDOK;
+}
+
+void ProcessMessages() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {  // posted again, so that the main loop ends
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return;
+    }
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
 }
 
 }  // namespace zipkit::host

@@ -348,12 +348,71 @@ def stalled_window(sub, what, program, reg, text, icon, label, reseller, archive
           "outside, exit code 0")
 
 
+def meter_pixel(meter, colors, x, y):
+    """The colour of pixel (x, y) of a meter, from the geometry: frame, then segments."""
+    w, h, percent = meter["w"], meter["h"], meter["percent"]
+    if y == h - 1 or x == w - 1:
+        return colors["highlight"] if meter["ctl3d"] else (0, 0, 0)
+    if y == 0 or x == 0:
+        return colors["shadow"] if meter["ctl3d"] else (0, 0, 0)
+    for i in range(percent // 10):
+        if meter["vertical"]:
+            size = (h + 1 - 11) // 10 + 1
+            bottom = h - 1 - i * (size + 1)
+            if bottom - size <= y < bottom and 2 <= x < w - 2:
+                return colors["used"]
+        else:
+            size = (w + 1 - 20) // 10 + 1
+            left = 1 + i * (size + 2)
+            if left <= x < left + size and 1 <= y < h - 1:
+                return colors["used"]
+    return colors["face"]
+
+
+def case_meter_window(case):
+    """meter-window.exe: progress meters in a window check their own painting through the
+    window's DC and their mouse events; here a screenshot of the X screen is checked against
+    the same geometry."""
+    results = "C:\\meter\\results.txt"
+    case.prefix.put(case.programs["meter"], "C:\\meter\\meter-window.exe")
+    run = case.prefix.start("C:\\meter\\meter-window.exe", results)
+    text = wait_for("the meter window's results", lambda: case.file(results), 30)
+    values = dict(line.split("=", 1) for line in text.decode().splitlines() if "=" in line)
+    log = os.path.join(case.prefix.path, "programs.log")
+    if values["failures"] != "0":
+        with open(log, errors="replace") as f:
+            print(f.read())
+    equal(values["failures"], "0", f"failed checks of {values['checks']} in the program")
+    print(f"  the program passed its {values['checks']} checks (pixels of its window, mouse)")
+
+    colors = {k: tuple(bytes.fromhex(values[k])) for k in ("face", "shadow", "highlight", "used")}
+    windows = case.prefix.x_windows("Meter")
+    check(windows, "no X window named Meter")
+    fx, fy, fw, fh = case.prefix.x_geometry(windows[-1])
+    png = os.path.join(case.artifacts, "meter-window.png")
+    pixels = case.prefix.screenshot((fx, fy, fw, fh), png)
+    for key in ("meter0", "meter1", "meter2"):
+        x0, y0, w, h, percent, orientation, frame = values[key].split(",")
+        meter = {"w": int(w), "h": int(h), "percent": int(percent),
+                 "vertical": orientation == "vertical", "ctl3d": frame == "ctl3d"}
+        x0, y0 = int(x0) - fx, int(y0) - fy
+        wrong = [(x, y) for y in range(meter["h"]) for x in range(meter["w"])
+                 if pixels[y0 + y][x0 + x] != meter_pixel(meter, colors, x, y)]
+        equal(wrong[:3], [], f"pixels of {key} ({values[key]}) on the screen that differ")
+        print(f"  {key}: {w}x{h} {orientation} at {percent}% ({frame}) matches on the screen")
+    print(f"  screenshot {png}")
+
+    os.remove(case.prefix.find(results))  # the program then closes its window
+    equal(run.wait(timeout=20), 0, "exit code of meter-window.exe")
+
+
 CASES = {
     "install": case_install,
     "reseller_tags": case_reseller_tags,
     "payload_without_setup": case_payload_without_setup,
     "entry_with_bad_crc": case_entry_with_bad_crc,
     "faults_stall_the_window": case_faults_stall_the_window,
+    "meter_window": case_meter_window,
 }
 
 

@@ -5,6 +5,12 @@ set(E2E_DIR ${CMAKE_CURRENT_BINARY_DIR}/e2e)
 add_executable(wine_probe ${CMAKE_SOURCE_DIR}/tests/e2e/bootstrap/probe.cpp)
 set_target_properties(wine_probe PROPERTIES OUTPUT_NAME probe RUNTIME_OUTPUT_DIRECTORY ${E2E_DIR})
 
+# A window with progress meters that checks their painting.
+add_executable(wine_meter_window ${CMAKE_SOURCE_DIR}/tests/e2e/bootstrap/meter_window.cpp)
+target_link_libraries(wine_meter_window PRIVATE zipkit_engine user32 gdi32)
+set_target_properties(wine_meter_window PROPERTIES OUTPUT_NAME meter-window
+                      RUNTIME_OUTPUT_DIRECTORY ${E2E_DIR})
+
 # The demo payload as it is, without Setup.exe, and with one stored entry's data damaged.
 set(E2E_DEMO_PAYLOAD ${E2E_DIR}/demo.zip)
 zipkit_demo_payload(${E2E_DEMO_PAYLOAD})
@@ -22,6 +28,7 @@ endforeach()
 
 file(GENERATE OUTPUT ${E2E_DIR}/programs.txt CONTENT
 "probe=$<TARGET_FILE:wine_probe>
+meter=$<TARGET_FILE:wine_meter_window>
 install=$<TARGET_FILE:install_exe>
 install_payload=${INSTALL_PAYLOAD}
 demo=$<TARGET_FILE:install_e2e_demo>

@@ -176,12 +176,12 @@ class Prefix:
         self.session = session
         self.tools = session.tools
         self.path = os.path.join(session.cases, name)
+        self.env = session._env(self.path, session.info["display"])
         if os.path.exists(self.path):
             self.stop()
             shutil.rmtree(self.path)
         os.makedirs(session.cases, exist_ok=True)
         _copy_prefix(session.base, self.path)
-        self.env = session._env(self.path, session.info["display"])
         self.display = f":{session.info['display']}"
 
     def unix(self, windows_path):
@@ -208,10 +208,10 @@ class Prefix:
         os.makedirs(os.path.dirname(target), exist_ok=True)
         shutil.copyfile(source, target)
 
-    def start(self, windows_path):
+    def start(self, windows_path, *args):
         """Starts a program; returns a Run that tells when and how it ended."""
         log = open(os.path.join(self.path, "programs.log"), "ab")
-        return Run(subprocess.Popen([self.tools.wine, windows_path], env=self.env,
+        return Run(subprocess.Popen([self.tools.wine, windows_path, *args], env=self.env,
                                     stdin=subprocess.DEVNULL, stdout=log, stderr=log))
 
     def wine(self, *args, timeout=60):
