@@ -713,7 +713,7 @@ TEST(Inflate, CutOffFinalBlockReportsTheEnd) {
 
 // Valid streams whose last symbols sit in the final bits, behind a lookup that reaches past the
 // end of the data: the input runs out while real symbols are still in the register, and every
-// one of them is decoded. Each shape is tried with 0..7 one-bit literals in front of its tail,
+// one of them is decoded. Each shape is written with 0..7 more bits in front of its tail (Lead),
 // so that the tail starts at every bit of its byte.
 const std::vector<uint16_t> kLadderLiteral =  // 'a' 1 bit ... 'h' and 'i' 10 bits; root 9
     Lengths(258, {{'a', 1}, {256, 2}, {257, 3}, {'b', 4}, {'c', 5}, {'d', 6}, {'e', 7}, {'f', 8},
@@ -785,6 +785,33 @@ std::vector<TTailCase> TailCases() {
          block.PutSymbol(W, 256);
        },
        [](int Lead) { return WithAs("stfx", Lead, "baa"); }},
+      {"dynamic block: the body behind the last lookup of the header",
+       [](TBitWriter& W, int Lead) {
+         PutHeader(W, false, 1);
+         for (int i = 0; i < Lead; ++i) PutFixedSymbol(W, 0xF0);  // 9 bits each
+         PutFixedSymbol(W, 256);
+         // Code length code with a root of 7 bits; the last length (6) has a 1-bit code.
+         std::vector<uint16_t> cl(19, 0);
+         cl[6] = 1;
+         cl[1] = 2;
+         cl[2] = cl[3] = 4;
+         cl[4] = cl[5] = 5;
+         cl[7] = cl[8] = cl[9] = 6;
+         cl[10] = cl[18] = 7;
+         const TDynamicBlock tight(kLadderLiteral, Lengths(7, {{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 6}, {6, 6}}));
+         tight.PutHeaderWith(W, true, cl,
+                             {{18, 97 - 11}, {1}, {4}, {5}, {6}, {7}, {8}, {9}, {10}, {10},
+                              {18, 138 - 11}, {18, 12 - 11}, {2}, {3},
+                              {1}, {2}, {3}, {4}, {5}, {6}, {6}});
+         tight.PutSymbol(W, 'a');
+         tight.PutSymbol(W, 'a');
+         tight.PutSymbol(W, 256);
+       },
+       [](int Lead) {
+         Bytes b(static_cast<size_t>(Lead), 0xF0);
+         b.insert(b.end(), 2, 'a');
+         return b;
+       }},
   };
 }
 
