@@ -85,6 +85,7 @@ void TAbInflater::NextSpan() {
 void TAbInflater::LoadByte() {
   if (inNext_ == inEnd_) NextSpan();
   const uint8_t b = ended_ ? stale_ : *inNext_++;
+  staleBits_ += ended_ ? 8 : 0;
   bitbuf_ |= static_cast<uint64_t>(b) << bitsleft_;
   bitsleft_ += 8;
 }
@@ -293,8 +294,10 @@ void TAbInflater::DecodeDynamicBlock() {
 
 void TAbInflater::DecodeCodes(const THuffmanTable& Literal, const THuffmanTable& Distance) {
   for (;;) {
-    if (ended_) {
-      endedByInput_ = true;  // the input is used up: the block ends here
+    // Stale bits are taken last and dropped last: while the register holds more bits than
+    // that, some are still data.
+    if (ended_ && bitsleft_ <= staleBits_) {
+      endedByInput_ = true;  // the data is used up: the block ends here
       return;
     }
     if (outNext_ > outLimit_ && output_) Flush();

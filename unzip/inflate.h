@@ -6,8 +6,10 @@
 // - The input is asked for its next span exactly when the reference decoder would take the first
 //   byte beyond the current one, never earlier (a span may end a volume of a spanned set).
 // - Once the input has ended, the bits that follow are copies of TInput::StaleByte, and a block
-//   of codes ends at the start of its next symbol as if its end code had been read. A block that
-//   is not the last and ends this way fails: the data was cut off.
+//   of codes ends as if its end code had been read at the first symbol that starts past the
+//   last bit of the data. A lookup can reach past the end while the symbols behind it are
+//   still in the data's last bits; those are all decoded. A block that is not the last and
+//   ends with the input used up fails: the data was cut off.
 // - Distances reach up to 32768 bytes back; before the first output byte they read zeros.
 // Within those rules the decoder is free to look ahead: it decodes with wide tables and a 64-bit
 // bit register, and writes straight into a window that holds the history and a large stretch of
@@ -101,6 +103,7 @@ class TAbInflater {
   bool ended_ = false;
   bool endedByInput_ = false;
   uint8_t stale_ = 0;
+  unsigned staleBits_ = 0;  // bits taken into the register past the end; they sit above the data
 
   // The window: 32768 bytes of history, then new output (a direct decoder has the caller's
   // buffer and no history). Bytes before valid_ were never written: a distance reaching there

@@ -2,7 +2,8 @@
 // buffer filled one byte per request shortfall, chained lookup tables with a narrow root and
 // sub-tables opened level by level, and a 32 KB ring window. It shows where input is taken,
 // what follows the end of the data (the last byte, again and again) and how a block ends when
-// the data runs out. Every access is bounds-checked.
+// the data runs out (at the first symbol that starts past its last bit). Every access is
+// bounds-checked.
 #pragma once
 
 #include <cstddef>
@@ -165,6 +166,7 @@ class TDecoder {
         current_ = data_[pos_++];
       } else {
         ended_ = true;  // the byte taken is the last one again
+        stale_ += 8;
       }
       word_ |= static_cast<uint32_t>(current_) << count_;
       count_ += 8;
@@ -277,7 +279,7 @@ class TDecoder {
 
   void Codes(const TTables& lit, const TTables& dist, int lb, int db) {
     for (;;) {
-      if (ended_) {
+      if (ended_ && count_ <= stale_) {  // no bit of the data left
         ended_by_input_ = true;
         return;
       }
@@ -304,6 +306,7 @@ class TDecoder {
   size_t pos_ = 0;
   bool ended_ = false;
   bool ended_by_input_ = false;
+  int stale_ = 0;  // bits taken past the end; the last ones in the buffer
   uint8_t current_ = 0;
   uint32_t word_ = 0;
   int count_ = 0;

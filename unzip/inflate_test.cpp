@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "host/stream.h"
 #include "support/errors.h"
 #include "unzip/inflate_model_test.h"
 #include "unzip/inflate_tables.h"
+#include "unzip/unzip_helper.h"
 
 namespace zipkit {
 namespace {
@@ -707,6 +709,215 @@ TEST(Inflate, CutOffFinalBlockReportsTheEnd) {
   const Bytes whole = Text("01234");
   ASSERT_GE(r.Output.size(), whole.size());
   EXPECT_TRUE(std::equal(whole.begin(), whole.end(), r.Output.begin()));
+}
+
+// Valid streams whose last symbols sit in the final bits, behind a lookup that reaches past the
+// end of the data: the input runs out while real symbols are still in the register, and every
+// one of them is decoded. Each shape is written with 0..7 more bits in front of its tail (Lead),
+// so that the tail starts at every bit of its byte.
+const std::vector<uint16_t> kLadderLiteral =  // 'a' 1 bit ... 'h' and 'i' 10 bits; root 9
+    Lengths(258, {{'a', 1}, {256, 2}, {257, 3}, {'b', 4}, {'c', 5}, {'d', 6}, {'e', 7}, {'f', 8},
+                  {'g', 9}, {'h', 10}, {'i', 10}});
+const std::vector<uint16_t> kLadderDistance =  // distance 1 in 1 bit; root 6
+    Lengths(30, {{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 6}, {6, 6}});
+
+struct TTailCase {
+  const char* Name;
+  std::function<void(TBitWriter&, int Lead)> Write;
+  std::function<Bytes(int Lead)> Expected;
+};
+
+// Head, then N times 'a', then Tail.
+Bytes WithAs(const char* Head, int N, const char* Tail) {
+  Bytes b = Text(Head);
+  b.insert(b.end(), static_cast<size_t>(N), 'a');
+  for (const char* t = Tail; *t; ++t) b.push_back(static_cast<uint8_t>(*t));
+  return b;
+}
+
+std::vector<TTailCase> TailCases() {
+  const TDynamicBlock block(kLadderLiteral, kLadderDistance);
+  auto lead = [block](TBitWriter& W, int Lead) {
+    for (int i = 0; i < Lead; ++i) block.PutSymbol(W, 'a');
+  };
+  return {
+      {"dynamic block: literals behind a wide lookup",
+       [=](TBitWriter& W, int Lead) {
+         block.PutHeader(W, true);
+         block.PutSymbol(W, 'b');
+         lead(W, Lead);
+         block.PutSymbol(W, 'a');
+         block.PutSymbol(W, 'a');
+         block.PutSymbol(W, 256);
+       },
+       [](int Lead) { return WithAs("b", Lead + 2, ""); }},
+      {"dynamic block: a match behind a wide lookup",
+       [=](TBitWriter& W, int Lead) {
+         block.PutHeader(W, true);
+         block.PutSymbol(W, 'c');
+         lead(W, Lead);
+         block.PutSymbol(W, 'a');
+         block.PutMatch(W, 3, 1);
+         block.PutSymbol(W, 256);
+       },
+       [](int Lead) { return WithAs("c", Lead + 4, ""); }},
+      {"dynamic block: a literal behind a wide distance lookup",
+       [=](TBitWriter& W, int Lead) {
+         block.PutHeader(W, true);
+         block.PutSymbol(W, 'd');
+         lead(W, Lead);
+         block.PutMatch(W, 3, 1);
+         block.PutSymbol(W, 'a');
+         block.PutSymbol(W, 256);
+       },
+       [](int Lead) { return WithAs("d", Lead, Lead == 0 ? "ddda" : "aaaa"); }},
+      {"stored and fixed blocks, then a short dynamic block",
+       [=](TBitWriter& W, int Lead) {
+         PutStored(W, false, Text("st"));
+         PutHeader(W, false, 1);
+         PutFixedText(W, "fx");
+         PutFixedSymbol(W, 256);
+         block.PutHeader(W, true);
+         lead(W, Lead);
+         block.PutSymbol(W, 'b');
+         block.PutSymbol(W, 'a');
+         block.PutSymbol(W, 'a');
+         block.PutSymbol(W, 256);
+       },
+       [](int Lead) { return WithAs("stfx", Lead, "baa"); }},
+      {"dynamic block: the body behind the last lookup of the header",
+       [](TBitWriter& W, int Lead) {
+         PutHeader(W, false, 1);
+         for (int i = 0; i < Lead; ++i) PutFixedSymbol(W, 0xF0);  // 9 bits each
+         PutFixedSymbol(W, 256);
+         // Code length code with a root of 7 bits; the last length (6) has a 1-bit code.
+         std::vector<uint16_t> cl(19, 0);
+         cl[6] = 1;
+         cl[1] = 2;
+         cl[2] = cl[3] = 4;
+         cl[4] = cl[5] = 5;
+         cl[7] = cl[8] = cl[9] = 6;
+         cl[10] = cl[18] = 7;
+         const TDynamicBlock tight(kLadderLiteral, Lengths(7, {{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 6}, {6, 6}}));
+         tight.PutHeaderWith(W, true, cl,
+                             {{18, 97 - 11}, {1}, {4}, {5}, {6}, {7}, {8}, {9}, {10}, {10},
+                              {18, 138 - 11}, {18, 12 - 11}, {2}, {3},
+                              {1}, {2}, {3}, {4}, {5}, {6}, {6}});
+         tight.PutSymbol(W, 'a');
+         tight.PutSymbol(W, 'a');
+         tight.PutSymbol(W, 256);
+       },
+       [](int Lead) {
+         Bytes b(static_cast<size_t>(Lead), 0xF0);
+         b.insert(b.end(), 2, 'a');
+         return b;
+       }},
+  };
+}
+
+// Decodes Stream as the data of a method 8 item, as extraction does; returns the output and
+// its CRC-32.
+std::pair<Bytes, uint32_t> ExtractItem(const Bytes& Stream, int32_t ExpectedSize) {
+  std::unique_ptr<TStream> archive = std::make_unique<TMemoryStream>();
+  archive->WriteBuffer(Stream.data(), static_cast<int32_t>(Stream.size()));
+  archive->SetPosition(0);
+  TMemoryStream target;
+  TAbUnzipHelper helper(archive, nullptr, target);
+  helper.PackedBytes = static_cast<int32_t>(Stream.size());
+  helper.ExpectedSize = ExpectedSize;
+  helper.Method = 8;
+  const uint32_t crc = helper.Decompress();
+  return {Bytes(target.Memory(), target.Memory() + target.Size()), crc};
+}
+
+TEST(Inflate, LastSymbolsBehindALookupPastTheEnd) {
+  for (const TTailCase& c : TailCases()) {
+    for (int lead = 0; lead < 8; ++lead) {
+      TBitWriter w;
+      c.Write(w, lead);
+      const Bytes stream = w.Finish();
+      const Bytes expected = c.Expected(lead);
+      const std::string context = std::string(c.Name) + ", lead " + std::to_string(lead);
+      for (size_t span : {size_t{0}, size_t{1}, size_t{3}}) {
+        for (const TOutcome& r : {Decode(stream, span), DecodeDirect(stream, expected.size(), span)}) {
+          EXPECT_TRUE(r.Ok) << context;
+          EXPECT_EQ(r.Output, expected) << context << ", span " << span;
+        }
+        ExpectLikeModel(stream, span, context);
+      }
+      const auto [output, crc] = ExtractItem(stream, static_cast<int32_t>(expected.size()));
+      EXPECT_EQ(output, expected) << context;
+      EXPECT_EQ(crc, crc32(0, expected.data(), static_cast<uInt>(expected.size()))) << context;
+    }
+  }
+}
+
+// A random complete code over Symbols: a leaf of the code tree split until there is one leaf
+// per symbol (at least two), none deeper than 15 bits. Half the time the newest leaf is split,
+// so that short and long codes mix.
+std::vector<uint16_t> RandomCode(size_t Size, std::vector<int> Symbols, std::mt19937& Rng) {
+  std::vector<uint16_t> depths{0};
+  while (depths.size() < Symbols.size()) {
+    const size_t i = Rng() % 2 ? depths.size() - 1 : Rng() % depths.size();
+    if (depths[i] == 15) continue;
+    ++depths[i];
+    depths.push_back(depths[i]);
+  }
+  std::shuffle(Symbols.begin(), Symbols.end(), Rng);
+  std::vector<uint16_t> lengths(Size, 0);
+  for (size_t k = 0; k < Symbols.size(); ++k) lengths[static_cast<size_t>(Symbols[k])] = depths[k];
+  return lengths;
+}
+
+// Final dynamic blocks with random codes, where short codes often end the data behind a wide
+// lookup: every one decodes whole.
+TEST(Inflate, RandomCodesDecodeToTheirLastSymbol) {
+  std::mt19937 rng(12);
+  for (int round = 0; round < 300; ++round) {
+    std::vector<int> literals{256};
+    for (int n = 1 + static_cast<int>(rng() % 12); n > 0; --n) literals.push_back('a' + static_cast<int>(rng() % 26));
+    for (int n = static_cast<int>(rng() % 5); n > 0; --n) literals.push_back(257 + static_cast<int>(rng() % 29));
+    std::sort(literals.begin(), literals.end());
+    literals.erase(std::unique(literals.begin(), literals.end()), literals.end());
+    std::vector<int> distances;
+    for (int n = 2 + static_cast<int>(rng() % 7); n > 0; --n) distances.push_back(static_cast<int>(rng() % 12));
+    std::sort(distances.begin(), distances.end());
+    distances.erase(std::unique(distances.begin(), distances.end()), distances.end());
+    if (distances.size() < 2) distances.push_back(distances[0] == 0 ? 1 : 0);
+    const TDynamicBlock block(RandomCode(286, literals, rng), RandomCode(30, distances, rng));
+
+    TBitWriter w;
+    block.PutHeader(w, true);
+    Bytes expected;
+    for (int n = static_cast<int>(rng() % 40); n > 0; --n) {
+      const int s = literals[rng() % literals.size()];
+      const int d = distances[rng() % distances.size()];
+      if (s < 256) {
+        block.PutSymbol(w, s);
+        expected.push_back(static_cast<uint8_t>(s));
+      } else if (s > 256 && kDistanceBase[d] <= expected.size()) {
+        const uint32_t lengthExtra = rng() & ((1u << kLengthExtra[s - 257]) - 1);
+        const uint32_t distanceExtra = rng() & ((1u << kDistanceExtra[d]) - 1);
+        const size_t length = kLengthBase[s - 257] + lengthExtra;
+        const size_t distance = std::min<size_t>(kDistanceBase[d] + distanceExtra, expected.size());
+        block.PutSymbol(w, s);
+        w.Put(lengthExtra, kLengthExtra[s - 257]);
+        block.PutDistanceCode(w, d);
+        w.Put(static_cast<uint32_t>(distance - kDistanceBase[d]), kDistanceExtra[d]);
+        for (size_t k = 0; k < length; ++k) expected.push_back(expected[expected.size() - distance]);
+      }
+    }
+    block.PutSymbol(w, 256);
+    const Bytes stream = w.Finish();
+    const std::string context = "round " + std::to_string(round);
+    for (const TOutcome& r : {Decode(stream), Decode(stream, 1), DecodeDirect(stream, expected.size())}) {
+      ASSERT_TRUE(r.Ok) << context;
+      ASSERT_FALSE(r.EndedByInput) << context;
+      ASSERT_EQ(r.Output, expected) << context;
+    }
+    ExpectLikeModel(stream, 2, context);
+    ASSERT_EQ(ExtractItem(stream, static_cast<int32_t>(expected.size())).first, expected) << context;
+  }
 }
 
 // ---- zlib as the encoder ----
