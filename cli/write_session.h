@@ -17,15 +17,12 @@
 #include <string>
 #include <vector>
 
+#include "cli/exit_codes.h"
 #include "cli/progress.h"
 #include "cli/write_commands.h"
 #include "zipkit/zip_kit.h"
 
 namespace zipkit::cli {
-
-constexpr int kExitOk = 0;
-constexpr int kExitSomeFailed = 1;
-constexpr int kExitCannotOpen = 2;
 
 struct WriteOptions {
   std::string command;
