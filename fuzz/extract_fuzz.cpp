@@ -45,9 +45,12 @@ void Expect(bool Condition, const char* What) {
 
 const fs::path& Folder() {
   static const fs::path folder = [] {
-    char pattern[] = "/tmp/zipkit_extract_fuzz_XXXXXX";
-    if (mkdtemp(pattern) == nullptr) std::abort();
-    return fs::path(pattern);
+    // In memory when the system offers it: on a disk every rewrite of an input is flushed.
+    char pattern[] = "/dev/shm/zipkit_extract_fuzz_XXXXXX";
+    char fallback[] = "/tmp/zipkit_extract_fuzz_XXXXXX";
+    if (mkdtemp(pattern) != nullptr) return fs::path(pattern);
+    if (mkdtemp(fallback) == nullptr) std::abort();
+    return fs::path(fallback);
   }();
   return folder;
 }

@@ -24,7 +24,8 @@ import zlib
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 MAX_ARCHIVE = 128 << 10  # larger archives go in trimmed to a few small entries (scripts/fuzz
                          # caps the archive targets' inputs at this size)
-MAX_STREAM = 256 << 10   # packed data cut to this much
+MAX_STREAM = 16 << 10    # packed data cut to this much (scripts/fuzz caps the decoder
+                         # targets' inputs at this size)
 TRIM_ENTRIES = 4
 TRIM_ENTRY_SIZE = 16 << 10
 
