@@ -16,6 +16,7 @@
 #include "tests/hostile/raw_zip.h"
 #include "unzip/extract.h"
 #include "unzip/test_dir.h"
+#include "unzip/zip_fixture.h"
 #include "zip/zip_archive.h"
 
 namespace zipkit {
@@ -89,15 +90,8 @@ std::string Numbered(const char* Prefix, uint32_t N, const char* Suffix = "") {
 }
 
 Bytes Pattern(size_t N, uint32_t Seed) {
-  Bytes b(N);
-  uint32_t x = Seed * 2654435761u + 1;
-  for (auto& c : b) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    c = static_cast<uint8_t>(x);
-  }
-  return b;
+  const std::string noise = testing::Noise(N, Seed);
+  return Bytes(noise.begin(), noise.end());
 }
 
 // ---- Declared sizes ----
